@@ -1,0 +1,145 @@
+// Reading OrvSetup.ini into SetupSettings.
+#include "setup_settings.h"
+
+#include <windows.h>
+
+#include <climits>
+
+#include "command_line.h"
+#include "install_records.h"
+#include "message_box.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "setup_texts.h"
+#include "text_compare.h"
+#include "text_file.h"
+
+TSetupSettings SetupSettings;
+
+void InitConfigFileName() {
+  SetupSettings.ConfigFileName = "OrvSetup.ini";
+  std::string argument = CommandLineArgument(1);
+  if (!argument.empty()) SetupSettings.ConfigFileName = argument;
+}
+
+namespace {
+// The profile reader's buffer holds 2048 characters: values are cut at 2047.
+std::string ReadIniString(const std::string& file, const char* key, const char* defaultValue) {
+  char buffer[2048];
+  DWORD length = GetPrivateProfileStringA("Application", key, defaultValue, buffer, sizeof buffer, file.c_str());
+  if (length >= sizeof buffer) length = sizeof buffer - 1;
+  return std::string(buffer, length);
+}
+
+bool ReadIniBool(const std::string& file, const char* key, bool defaultValue) {
+  auto number = ParseIniInteger(ReadIniString(file, key, ""));
+  return number ? *number != 0 : defaultValue;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+}  // namespace
+
+std::optional<long> ParseIniInteger(const std::string& value) {
+  std::string text = value;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
+  size_t position = 0;
+  bool negative = false;
+  if (position < text.size() && (text[position] == '+' || text[position] == '-')) {
+    negative = text[position] == '-';
+    ++position;
+  }
+  if (position >= text.size()) return std::nullopt;
+  long long magnitude = 0;
+  if (text[position] == '$') {
+    if (++position >= text.size()) return std::nullopt;
+    for (; position < text.size(); ++position) {
+      int digit = HexDigit(text[position]);
+      if (digit < 0) return std::nullopt;
+      magnitude = magnitude * 16 + digit;
+      if (magnitude > 0xFFFFFFFFLL) return std::nullopt;
+    }
+    // Hexadecimal covers all 32 bits: $FFFFFFFF is -1.
+    long result = static_cast<long>(static_cast<unsigned long>(magnitude));
+    return negative ? -result : result;
+  }
+  for (; position < text.size(); ++position) {
+    if (text[position] < '0' || text[position] > '9') return std::nullopt;
+    magnitude = magnitude * 10 + (text[position] - '0');
+    if (magnitude > 2147483648LL) return std::nullopt;
+  }
+  if (!negative && magnitude > LONG_MAX) return std::nullopt;
+  return static_cast<long>(negative ? -magnitude : magnitude);
+}
+
+bool ReadIniSection(const std::string& sectionName, const std::vector<std::string>& lines, StringList& destination) {
+  const std::string header = "[" + sectionName + "]";
+  size_t index = 0;
+  while (index < lines.size() && !SameTextLocale(lines[index], header)) ++index;
+  if (index == lines.size()) return false;
+  destination.Clear();
+  for (++index; index < lines.size(); ++index) {
+    std::string line = TrimText(lines[index]);
+    if (line.empty()) continue;
+    if (line[0] == '[') break;
+    destination.Add(line);
+  }
+  return true;
+}
+
+bool LoadSetupSettings() {
+  TSetupSettings& s = SetupSettings;
+  const std::string file = ExpandFromExeDir(s.ConfigFileName);
+
+  s.AppName = ReadIniString(file, "AppName", "Application");
+  // Without a name every entry value would land in the Uninstall key itself.
+  if (TrimText(s.AppName).empty()) s.AppName = "Application";
+  s.ProductName = ReadIniString(file, "ProductName", "");
+  s.SubProductName = ReadIniString(file, "SubProductName", "");
+  s.Version = ReadIniString(file, "Version", "1.0");
+  s.UninstallerName = "uninstall.exe";
+  s.UnRarDll = ExtractFileName(ReadIniString(file, "UnRarDll", "UnRar.dll"));
+  s.RarFile = ExtractFileName(ReadIniString(file, "RarFile", "Data.rar"));
+  if (!FileExists(s.RarFile)) s.RarFile = AddTrailingBackslash(ExtractFilePath(s.ConfigFileName)) + s.RarFile;
+  s.RunAfterInstall = ReadIniString(file, "RunAfterInstall", "");
+  s.CheckDelphi = ReadIniBool(file, "CheckDelphi", false);
+  s.CheckPrevVersion = ReadIniBool(file, "CheckPrevVersion", true);
+  s.SuccessMessage = ReadIniBool(file, "SuccessMessage", false);
+  s.PromptInstallDir = ReadIniBool(file, "PromptInstallDir", true);
+  s.DeleteSetupFiles = ReadIniBool(file, "RunAfterInstall", false);
+  s.Edition = EditionFromCode(ReadIniString(file, "DelphiVer", "D5"));
+
+  const std::vector<std::string> lines = ReadTextLines(file);
+  ReadIniSection("System_Files", lines, s.SystemFiles);
+  ReadIniSection("Help_Files", lines, s.HelpFiles);
+  ReadIniSection("Packages", lines, s.Packages);
+  ReadIniSection("Build_Packages", lines, s.BuildPackages);
+  ReadIniSection("Links", lines, s.Links);
+
+  std::string folder;
+  switch (FindPreviousInstallation(s.ProductName, s.Version, folder)) {
+    case 0:
+      s.InstallDir = ExpandPathMacros(ReadIniString(file, "DefaultDir", ""));
+      break;
+    case 1:
+      if (ShowMessageBox(PreviousVersionText(s.AppName), "Installation Error", MB_OKCANCEL | MB_ICONERROR) != IDOK)
+        return false;
+      s.InstallDir = folder;
+      break;
+    default:
+      s.InstallDir = folder;
+      break;
+  }
+
+  s.HelpContentsFile = IdeHelpContentsFile(s.Edition);
+  s.HelpDir = ExtractFilePath(s.HelpContentsFile);
+  if (!FileExists(s.HelpContentsFile)) {
+    s.HelpContentsFile.clear();
+    s.HelpDir.clear();
+  }
+  return true;
+}

@@ -1,0 +1,142 @@
+// Text and path utilities.
+#include "path_utils.h"
+
+#include <windows.h>
+
+#include "string_list.h"
+#include "text_compare.h"
+#include "unique_handle.h"
+
+std::string QuoteStr(const std::string& text, char quote) { return quote + text + quote; }
+
+std::string StripTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == '\\') return path.substr(0, path.size() - 1);
+  return path;
+}
+
+std::string ReplaceChar(char oldChar, char newChar, std::string text) {
+  for (char& c : text)
+    if (c == oldChar) c = newChar;
+  return text;
+}
+
+std::string TextBefore(const std::string& text, const std::string& separator) {
+  size_t position = text.find(separator);
+  return position == std::string::npos ? std::string() : text.substr(0, position);
+}
+
+std::string TextAfter(const std::string& text, const std::string& separator) {
+  size_t position = text.find(separator);
+  return position == std::string::npos ? std::string() : text.substr(position + separator.size());
+}
+
+std::string NamePart(const std::string& text) { return TextBefore(text, "="); }
+std::string ValuePart(const std::string& text) { return TextAfter(text, "="); }
+
+void SplitText(const std::string& text, char delimiter, StringList& list) {
+  list.AddText(ReplaceChar(delimiter, '\n', text));
+}
+
+size_t PosText(const std::string& needle, const std::string& haystack) {
+  if (needle.empty()) return 0;
+  size_t position = UpperCaseLocale(haystack).find(UpperCaseLocale(needle));
+  return position == std::string::npos ? 0 : position + 1;
+}
+
+std::string CurrentFolder() {
+  DWORD needed = GetCurrentDirectoryA(0, nullptr);
+  if (needed == 0) return std::string();
+  std::string buffer(needed, '\0');
+  DWORD length = GetCurrentDirectoryA(needed, &buffer[0]);
+  if (length == 0 || length >= needed) return std::string();
+  buffer.resize(length);
+  return buffer;
+}
+
+std::string FullPathName(const std::string& path) {
+  if (path.empty()) return path;
+  DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::string buffer(needed, '\0');
+  DWORD length = GetFullPathNameA(path.c_str(), needed, &buffer[0], nullptr);
+  if (length == 0 || length >= needed) return path;
+  buffer.resize(length);
+  return buffer;
+}
+
+std::string ExpandPathFrom(const std::string& baseFolder, const std::string& folder) {
+  if (folder.empty()) {
+    if (baseFolder.empty() || baseFolder.back() == '\\') return baseFolder;
+    return baseFolder + '\\';
+  }
+  std::string remembered = CurrentFolder();
+  auto restore = ScopeExit([&] {
+    if (!remembered.empty()) SetCurrentDirectoryA(remembered.c_str());
+  });
+  SetCurrentDirectoryA(baseFolder.c_str());
+  return FullPathName(folder);
+}
+
+std::string ExpandFileFrom(const std::string& baseFolder, const std::string& filePath) {
+  return ExpandPathFrom(baseFolder, ExtractFilePath(filePath)) + ExtractFileName(filePath);
+}
+
+std::string ModuleFileName() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ExpandFromExeDir(const std::string& filePath) {
+  return ExpandFileFrom(ExtractFilePath(ModuleFileName()), filePath);
+}
+
+static size_t NameStart(const std::string& path) {
+  size_t separator = path.find_last_of("\\:");
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
+std::string ExtractFileName(const std::string& path) { return path.substr(NameStart(path)); }
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractFileExt(const std::string& path) {
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < NameStart(path)) return std::string();
+  return path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& extension) {
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < NameStart(path)) return path + extension;
+  return path.substr(0, dot) + extension;
+}
+
+std::string ExtractFileDrive(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    size_t server = path.find('\\', 2);
+    if (server == std::string::npos) return path;
+    size_t share = path.find('\\', server + 1);
+    return share == std::string::npos ? path : path.substr(0, share);
+  }
+  return std::string();
+}
+
+std::string TrimText(const std::string& text) {
+  size_t first = 0, last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+  return text.substr(first, last - first);
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}

@@ -1,0 +1,167 @@
+// Registry layer over the ANSI advapi32 entry points.
+#include "registry.h"
+
+#include "setup_error.h"
+
+RegistryKey RegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegistryKey();
+  return RegistryKey(key);
+}
+
+RegistryKey RegistryKey::Create(HKEY root, const std::string& path, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return RegistryKey();
+  return RegistryKey(key);
+}
+
+std::optional<RegistryValue> RegistryKey::ReadRaw(const std::string& name) const {
+  if (!valid()) return std::nullopt;
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  LONG status = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+  // The value may grow between the two calls: read again until the buffer holds it.
+  for (int attempt = 0; attempt < 8 && status == ERROR_SUCCESS; ++attempt) {
+    std::string data(static_cast<size_t>(size) + 1, '\0');
+    DWORD capacity = size + 1;
+    status = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &capacity);
+    if (status == ERROR_SUCCESS) {
+      data.resize(capacity <= size + 1 ? capacity : size + 1);
+      return RegistryValue{name, type, data};
+    }
+    if (status == ERROR_MORE_DATA) {
+      size = capacity;
+      status = ERROR_SUCCESS;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string RegistryDataToText(const std::string& data) {
+  size_t nul = data.find('\0');
+  return nul == std::string::npos ? data : data.substr(0, nul);
+}
+
+std::optional<std::string> RegistryKey::ReadString(const std::string& name) const {
+  auto value = ReadRaw(name);
+  if (!value) return std::nullopt;
+  if (value->type != REG_SZ && value->type != REG_EXPAND_SZ) throw InvalidDataTypeError(name);
+  return RegistryDataToText(value->data);
+}
+
+std::string RegistryKey::ReadStringOrEmpty(const std::string& name) const {
+  return ReadString(name).value_or(std::string());
+}
+
+std::optional<DWORD> RegistryKey::ReadDword(const std::string& name) const {
+  auto value = ReadRaw(name);
+  if (!value) return std::nullopt;
+  if (value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) throw InvalidDataTypeError(name);
+  DWORD number = 0;
+  memcpy(&number, value->data.data(), sizeof number);
+  return number;
+}
+
+bool RegistryKey::ValueExists(const std::string& name) const {
+  if (!valid()) return false;
+  return RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void RegistryKey::WriteString(const std::string& name, const std::string& text) const {
+  if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS)
+    throw FailedToSetDataError(name);
+}
+
+void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
+  if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                 sizeof value) != ERROR_SUCCESS)
+    throw FailedToSetDataError(name);
+}
+
+bool RegistryKey::DeleteValue(const std::string& name) const {
+  return valid() && RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
+}
+
+DWORD RegistryKey::ValueCount() const {
+  DWORD count = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                                   nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return 0;
+  return count;
+}
+
+DWORD RegistryKey::SubKeyCount() const {
+  DWORD count = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return 0;
+  return count;
+}
+
+std::vector<RegistryValue> RegistryKey::Values() const {
+  std::vector<RegistryValue> values;
+  DWORD count = 0, longestName = 0, longestData = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                   &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    return values;
+  std::string name(static_cast<size_t>(longestName) + 1, '\0');
+  std::string data(static_cast<size_t>(longestData) + 1, '\0');
+  for (DWORD index = 0; index < count; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    if (RegEnumValueA(key_.get(), index, &name[0], &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
+                      &dataSize) != ERROR_SUCCESS)
+      continue;
+    if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
+    if (dataSize > data.size()) dataSize = static_cast<DWORD>(data.size());
+    values.push_back(RegistryValue{name.substr(0, nameLength), type, data.substr(0, dataSize)});
+  }
+  return values;
+}
+
+std::vector<std::string> RegistryKey::ValueNames() const {
+  std::vector<std::string> names;
+  DWORD count = 0, longestName = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                   &longestName, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return names;
+  std::string name(static_cast<size_t>(longestName) + 1, '\0');
+  for (DWORD index = 0; index < count; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumValueA(key_.get(), index, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      continue;
+    if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
+    names.push_back(name.substr(0, nameLength));
+  }
+  return names;
+}
+
+std::vector<std::string> RegistryKey::SubKeyNames() const {
+  std::vector<std::string> names;
+  DWORD count = 0, longestName = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &count, &longestName, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return names;
+  std::string name(static_cast<size_t>(longestName) + 1, '\0');
+  for (DWORD index = 0; index < count; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExA(key_.get(), index, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      continue;
+    if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
+    names.push_back(name.substr(0, nameLength));
+  }
+  return names;
+}
+
+bool DeleteRegistryTree(HKEY root, const std::string& path) {
+  {
+    RegistryKey key = RegistryKey::Open(root, path);
+    if (!key.valid()) return RegistryKey::Open(root, path, KEY_READ).valid() == false;
+    for (const auto& child : key.SubKeyNames()) DeleteRegistryTree(key.get(), child);
+  }
+  return RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
+}

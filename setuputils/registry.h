@@ -1,0 +1,69 @@
+// Registry layer: owned keys, typed reads that throw on a wrong type, writes that throw on refusal.
+//
+// Contracts: Open never creates; a key that could not be opened is "not valid" and every read on it finds
+// nothing. Reads return std::nullopt only when the value is absent (or the key is not valid); a value of
+// another type raises "Invalid data type for '%s'". Writes raise "Failed to set data for '%s'" when the
+// registry refuses them, including on a key that is not valid. Strings are never trusted to be terminated:
+// they are cut at the returned size and at the first NUL within it.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "unique_handle.h"
+
+struct RegistryValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;  // raw bytes as returned
+};
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  explicit RegistryKey(HKEY key) : key_(key) {}
+
+  // Opens an existing key below root (RegOpenKeyExA); not valid when that fails.
+  static RegistryKey Open(HKEY root, const std::string& path, REGSAM access = KEY_ALL_ACCESS);
+  // Opens the key below root, creating it and its parents when missing (RegCreateKeyExA); not valid on failure.
+  static RegistryKey Create(HKEY root, const std::string& path, REGSAM access = KEY_ALL_ACCESS);
+
+  bool valid() const { return key_.valid(); }
+  HKEY get() const { return key_.get(); }
+  void Close() { key_.reset(); }
+
+  // REG_SZ or REG_EXPAND_SZ as stored (nothing expanded).
+  std::optional<std::string> ReadString(const std::string& name) const;
+  // ReadString, with an absent value read as "".
+  std::string ReadStringOrEmpty(const std::string& name) const;
+  // REG_DWORD only.
+  std::optional<DWORD> ReadDword(const std::string& name) const;
+  // Any type: raw bytes; nullopt when absent.
+  std::optional<RegistryValue> ReadRaw(const std::string& name) const;
+  bool ValueExists(const std::string& name) const;
+
+  // REG_SZ with the terminating NUL counted in the size.
+  void WriteString(const std::string& name, const std::string& text) const;
+  void WriteDword(const std::string& name, DWORD value) const;
+  // True when the value is gone afterwards because this call deleted it.
+  bool DeleteValue(const std::string& name) const;
+
+  DWORD ValueCount() const;
+  DWORD SubKeyCount() const;
+  // Every value with its raw data, in enumeration order; buffer sizes come from RegQueryInfoKeyA.
+  std::vector<RegistryValue> Values() const;
+  std::vector<std::string> ValueNames() const;
+  std::vector<std::string> SubKeyNames() const;
+
+ private:
+  UniqueKey key_;
+};
+
+// Deletes a key with all its subkeys; true when it is gone afterwards.
+bool DeleteRegistryTree(HKEY root, const std::string& path);
+
+// Converts raw registry data to text: cut at its size and at the first NUL within it.
+std::string RegistryDataToText(const std::string& data);

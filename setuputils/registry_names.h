@@ -1,0 +1,26 @@
+// Registry key and value names, each spelled once for both programs.
+#pragma once
+
+// Below HKEY_CURRENT_USER.
+constexpr const char* kInstalledFilesKey = "Software\\Quillmark\\InstalledFiles";
+constexpr const char* kInstalledProductsKey = "Software\\Quillmark\\InstalledProducts";
+
+// Below HKEY_LOCAL_MACHINE.
+constexpr const char* kUninstallKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// Values of the installed-products record.
+constexpr const char* kVersionValue = "Version";
+constexpr const char* kFolderNameValue = "FolderName";
+
+// Values of the Add/Remove Programs entry.
+constexpr const char* kProductNameValue = "ProductName";
+constexpr const char* kSubProductNameValue = "SubProductName";
+constexpr const char* kFilesValue = "Files";
+constexpr const char* kFoldersValue = "Folders";
+constexpr const char* kRegKeysValue = "RegKeys";
+constexpr const char* kAppNameValue = "AppName";
+constexpr const char* kDelphiVerValue = "DelphiVer";
+constexpr const char* kDisplayNameValue = "DisplayName";
+constexpr const char* kUninstallStringValue = "UninstallString";
+constexpr const char* kInstalledPathsValue = "InstalledPaths";
+constexpr const char* kInstalledHelpsValue = "InstalledHelps";

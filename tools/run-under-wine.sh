@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs a Windows test program under Wine in the test prefix.
+#   run-under-wine.sh --start PREFIX   copy the template prefix if needed, start a persistent wineserver
+#   run-under-wine.sh --stop PREFIX    stop that wineserver
+#   run-under-wine.sh PREFIX PROGRAM [ARGS...]
+set -euo pipefail
+CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
+export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8
+case "$1" in
+  --start)
+    export WINEPREFIX="$2"
+    if [ ! -f "$WINEPREFIX/.orv-ready" ]; then
+      rm -rf "$WINEPREFIX"
+      cp -a "$CACHE/wineprefix" "$WINEPREFIX"
+    fi
+    wineserver -p
+    exit 0 ;;
+  --stop)
+    export WINEPREFIX="$2"
+    wineserver -k || true
+    exit 0 ;;
+esac
+export WINEPREFIX="$1"; shift
+# Test programs find unrar.dll and the built programs through these.
+export ORV_UNRAR_DLL="$CACHE/unrar.dll"
+exec wine "$@"
