@@ -112,8 +112,7 @@ std::string ProgramsFolder() {
   char buffer[MAX_PATH + 1] = {};
   BOOL converted = SHGetPathFromIDListA(items, buffer);
   ComPtr<IMalloc> allocator;
-  if (SUCCEEDED(SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.put_void()))) && allocator)
-    allocator->Free(items);
+  if (SUCCEEDED(SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.put_void()))) && allocator) allocator->Free(items);
   buffer[MAX_PATH] = '\0';
   if (!converted || buffer[0] == '\0') return std::string();
   return AddTrailingBackslash(buffer);

@@ -5,8 +5,8 @@
 #include <vector>
 
 struct TOrvProcessTemplateInfo {
-  const char* Macro;            // exact, percent signs included
-  std::string (*Handler)();     // computes the replacement; called once per occurrence
+  const char* Macro;         // exact, percent signs included
+  std::string (*Handler)();  // computes the replacement; called once per occurrence
 };
 
 // The 17 macros in processing order.

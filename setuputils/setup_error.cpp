@@ -44,8 +44,8 @@ SetupError CannotLoadLibraryError(const std::string& library) {
 
 std::string Win32ErrorText(DWORD code) {
   char buffer[256];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                buffer, sizeof buffer, nullptr);
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                                sizeof buffer, nullptr);
   if (length >= sizeof buffer) length = 0;
   std::string text(buffer, length);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) text.pop_back();

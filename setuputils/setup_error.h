@@ -20,11 +20,11 @@ class SetupError : public std::runtime_error {
 std::string FormatText(const char* format, ...);
 
 // The texts of the lower layers, one function per kind.
-SetupError InvalidDataTypeError(const std::string& valueName);   // "Invalid data type for '%s'"
-SetupError FailedToSetDataError(const std::string& valueName);   // "Failed to set data for '%s'"
-SetupError CannotOpenFileError(const std::string& path);         // "Cannot open file %s"
-SetupError CannotCreateFileError(const std::string& path);       // "Cannot create file %s"
-SetupError CannotLoadLibraryError(const std::string& library);   // "Can not load %s"
+SetupError InvalidDataTypeError(const std::string& valueName);  // "Invalid data type for '%s'"
+SetupError FailedToSetDataError(const std::string& valueName);  // "Failed to set data for '%s'"
+SetupError CannotOpenFileError(const std::string& path);        // "Cannot open file %s"
+SetupError CannotCreateFileError(const std::string& path);      // "Cannot create file %s"
+SetupError CannotLoadLibraryError(const std::string& library);  // "Can not load %s"
 
 // The system's text for a Win32 error code, trailing blanks, control characters and full stops removed.
 std::string Win32ErrorText(DWORD code);

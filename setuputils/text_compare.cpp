@@ -15,8 +15,8 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 }
 
 int CompareTextLocale(const std::string& a, const std::string& b) {
-  int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                              b.data(), static_cast<int>(b.size()));
+  int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()));
   return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
 }
 

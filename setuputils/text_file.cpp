@@ -10,8 +10,8 @@
 #include "unique_handle.h"
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw CannotOpenFileError(path);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) throw CannotOpenFileError(path);
@@ -37,8 +37,7 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
     content += line;
     content += "\r\n";
   }
-  UniqueFile file(
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw CannotCreateFileError(path);
   size_t done = 0;
   while (done < content.size()) {

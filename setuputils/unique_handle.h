@@ -96,12 +96,12 @@ struct WindowTraits {
   static void Close(Handle h) { DestroyWindow(h); }
 };
 
-using UniqueKey = UniqueHandle<KeyTraits>;          // RegCloseKey
-using UniqueFile = UniqueHandle<FileTraits>;        // CloseHandle, INVALID_HANDLE_VALUE when absent
+using UniqueKey = UniqueHandle<KeyTraits>;              // RegCloseKey
+using UniqueFile = UniqueHandle<FileTraits>;            // CloseHandle, INVALID_HANDLE_VALUE when absent
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;  // CloseHandle, null when absent
-using UniqueFind = UniqueHandle<FindTraits>;        // FindClose
-using UniqueModule = UniqueHandle<ModuleTraits>;    // FreeLibrary
-using UniqueWindow = UniqueHandle<WindowTraits>;    // DestroyWindow
+using UniqueFind = UniqueHandle<FindTraits>;            // FindClose
+using UniqueModule = UniqueHandle<ModuleTraits>;        // FreeLibrary
+using UniqueWindow = UniqueHandle<WindowTraits>;        // DestroyWindow
 
 // Owns one COM interface pointer.
 template <typename T>

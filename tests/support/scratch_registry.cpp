@@ -13,13 +13,12 @@ const char* kTestRoot = "Software\\OrvSetupTests";
 }
 
 ScratchRegistry::ScratchRegistry() {
-  root_ = std::string(kTestRoot) + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
-          std::to_string(GetTickCount());
+  root_ = std::string(kTestRoot) + "\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
   DeleteRegistryTree(HKEY_CURRENT_USER, root_);
-  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                  &currentUser_, nullptr);
-  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                  &localMachine_, nullptr);
+  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &currentUser_,
+                  nullptr);
+  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &localMachine_,
+                  nullptr);
   if (currentUser_ == nullptr || localMachine_ == nullptr) ADD_FAILURE() << "cannot create scratch keys";
   // Both scratch keys are opened before the first override: afterwards HKCU means the scratch key.
   RegOverridePredefKey(HKEY_CURRENT_USER, currentUser_);
@@ -57,8 +56,8 @@ std::string ScratchFolder::Write(const std::string& relativePath, const std::str
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
+  UniqueFile file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return std::string();
   std::string content;
   char buffer[65536];
