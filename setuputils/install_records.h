@@ -1,7 +1,39 @@
 // Per-user install records: file counters and the installed-products record.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+#include "registry.h"
+
+class StringList;
+
+// The installed-products record of one product, below HKEY_CURRENT_USER.
+std::string InstalledProductKeyPath(const std::string& productName);
+
+// "Version" and "FolderName" (ASCII case ignored) belong to the record itself: such a sub-product name is neither
+// written by a setup nor deleted by an uninstallation.
+bool IsReservedSubProductName(const std::string& name);
+// The sub-product names of a SubProductName text: pieces between ";" (or line breaks), untrimmed; an empty middle
+// piece stays (it names the default value), a final separator adds none.
+StringList SubProductNames(const std::string& subProductName);
+
+// Nothing at all for an empty product name. Otherwise creates the product's record, writes "Version", "FolderName"
+// (the folder less one trailing backslash) and an empty value per sub-product (reserved names skipped; values of
+// other sub-products stay), then regenerates the product include files from the installed files.
+// Raises "Failed to set data for '%s'" when the record cannot be written.
+void RecordInstalledProduct(const std::string& productName, const std::string& subProductName,
+                            const std::string& version, const StringList& files, const std::string& installDir);
+
+// One more installation counted for every line of the list (a line listed twice counts twice). The counters key is
+// opened once for the whole list. Raises "Invalid data type for '%s'" for a counter that is not REG_DWORD (the
+// counters before it are already written) and "Failed to set data for '%s'" when a counter cannot be written.
+void CountInstalledFiles(const StringList& files);
+// Increments the file's counter (1 when it had none) and returns the new count; same failures as above.
+DWORD IncInstalledFileCount(const std::string& path);
+// The same on an already opened counters key.
+DWORD IncInstalledFileCount(const RegistryKey& installedFiles, const std::string& path);
 
 // 0: no record (or empty product name; folder untouched); 1: a record of another version (folder := "");
 // 2: a record of the same version, ASCII case ignored (folder := its "FolderName").
