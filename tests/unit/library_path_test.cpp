@@ -207,11 +207,10 @@ TEST_F(LibraryPathTest, RandomSearchPathsKeepEveryOtherEntry) {
     std::string text;
     for (size_t i = 0; i < entries.size(); ++i) {
       text += entries[i];
-      bool last = i + 1 == entries.size();
-      // A lone CR before an empty entry would pair with a following LF; an empty last entry needs its ";".
-      static const char* const separators[] = {";", "\r\n", "\n", "\r"};
-      const char* separator = separators[pick(!last && entries[i + 1].empty() ? 3 : 4)];
-      if (!last || entries[i].empty() || pick(2) == 0) text += separator;
+      // An LF right after a lone CR would pair with it; an empty last entry needs its separator.
+      static const char* const separators[] = {";", "\r\n", "\r", "\n"};
+      bool afterCr = !text.empty() && text.back() == '\r';
+      if (i + 1 < entries.size() || entries[i].empty() || pick(2) == 0) text += separators[pick(afterCr ? 3 : 4)];
     }
     bool absent = entries.empty() && pick(2) == 0;
     if (!absent) SetText(key, valueName, text, pick(3) == 0 ? REG_EXPAND_SZ : REG_SZ);
