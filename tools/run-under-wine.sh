@@ -24,4 +24,13 @@ esac
 export WINEPREFIX="$1"; shift
 # Test programs find unrar.dll and the built programs through these.
 export ORV_UNRAR_DLL="$CACHE/unrar.dll"
-exec wine "$@"
+# Output goes through a file: Wine's helper processes (services, the desktop) started by a test inherit its
+# output, and CTest would wait for them to close a pipe.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+set +e
+wine "$@" >"$log" 2>&1
+rc=$?
+set -e
+cat "$log"
+exit $rc
