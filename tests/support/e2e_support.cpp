@@ -1,0 +1,177 @@
+// End-to-end test support: program copies, registry reset and state readers.
+#include "e2e_support.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "path_macros.h"
+#include "path_utils.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "text_compare.h"
+#include "unique_handle.h"
+
+namespace {
+struct SharedKey {
+  HKEY root;
+  const char* path;
+};
+const SharedKey kSharedKeys[] = {{HKEY_CURRENT_USER, "Software\\Quillmark"},
+                                 {HKEY_CURRENT_USER, "Software\\Borland"},
+                                 {HKEY_LOCAL_MACHINE, "Software\\Borland"}};
+
+std::string RootName(HKEY root) {
+  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+  if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+  if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+  if (root == HKEY_USERS) return "HKEY_USERS";
+  return "HKEY";
+}
+
+std::string UninstallEntryPath(const std::string& name) { return std::string(kUninstallKeyPath) + "\\" + name; }
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') quoted += '\\';
+    if (c == '\r') {
+      quoted += "\\r";
+    } else if (c == '\n') {
+      quoted += "\\n";
+    } else if (c == '\0') {
+      quoted += "\\0";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string ValueLine(const RegistryValue& value) {
+  std::string line = value.name.empty() ? "@=" : Quoted(value.name) + "=";
+  if (value.type == REG_SZ) return line + Quoted(RegistryDataToText(value.data));
+  if (value.type == REG_DWORD && value.data.size() == sizeof(DWORD)) {
+    DWORD number = 0;
+    std::copy(value.data.begin(), value.data.end(), reinterpret_cast<char*>(&number));
+    char text[16];
+    std::snprintf(text, sizeof text, "dword:%08lx", static_cast<unsigned long>(number));
+    return line + text;
+  }
+  // Other types, and strings or numbers of an odd size, byte by byte.
+  line += "hex(" + std::to_string(value.type) + "):";
+  for (size_t index = 0; index < value.data.size(); ++index) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>(static_cast<unsigned char>(value.data[index])));
+    line += (index > 0 ? "," : "") + std::string(byte);
+  }
+  return line;
+}
+
+bool LessIgnoringCase(const std::string& left, const std::string& right) { return CompareTextLocale(left, right) < 0; }
+
+void ExportKey(HKEY root, const std::string& path, std::string& text) {
+  RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
+  if (!key.valid()) return;
+  text += "[" + RootName(root) + "\\" + path + "]\n";
+  std::vector<RegistryValue> values = key.Values();
+  std::sort(values.begin(), values.end(), [](const RegistryValue& left, const RegistryValue& right) {
+    return LessIgnoringCase(left.name, right.name);
+  });
+  for (const RegistryValue& value : values) text += ValueLine(value) + "\n";
+  std::vector<std::string> subKeys = key.SubKeyNames();
+  std::sort(subKeys.begin(), subKeys.end(), LessIgnoringCase);
+  for (const std::string& subKey : subKeys) ExportKey(root, path + "\\" + subKey, text);
+}
+
+void ListFolder(const std::string& folder, const std::string& relative, std::vector<std::string>& entries) {
+  WIN32_FIND_DATAA data;
+  UniqueFind find(FindFirstFileA((folder + relative + "*").c_str(), &data));
+  if (!find) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      entries.push_back(relative + name + "\\");
+      ListFolder(folder, relative + name + "\\", entries);
+    } else {
+      entries.push_back(relative + name);
+    }
+  } while (FindNextFileA(find.get(), &data));
+}
+}  // namespace
+
+void EndToEndTest::SetUp() {
+  appName_ = std::string("E2E ") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  uninstallEntries_ = {appName_};
+  ResetRegistry();
+  const std::string buildDir = AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")));
+  const std::string unrarDll = WindowsPathFromUnix(EnvironmentValue("ORV_UNRAR_DLL"));
+  ASSERT_FALSE(buildDir.empty()) << "ORV_BUILD_DIR is not set";
+  ASSERT_FALSE(unrarDll.empty()) << "ORV_UNRAR_DLL is not set";
+  for (const char* program : {"orvsetup.exe", "uninstall.exe"})
+    ASSERT_TRUE(CopyFileA((buildDir + program).c_str(), (Folder() + program).c_str(), FALSE))
+        << "cannot copy " << buildDir << program;
+  ASSERT_TRUE(CopyFileA(unrarDll.c_str(), (Folder() + "unrar.dll").c_str(), FALSE)) << "cannot copy " << unrarDll;
+}
+
+void EndToEndTest::TearDown() { ResetRegistry(); }
+
+void EndToEndTest::ResetUninstallEntry(const std::string& name) {
+  uninstallEntries_.push_back(name);
+  DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name));
+}
+
+std::string EndToEndTest::WriteFile(const std::string& relativePath, const std::string& content) const {
+  return folder_.Write(relativePath, content);
+}
+
+void EndToEndTest::ResetRegistry() const {
+  for (const SharedKey& key : kSharedKeys)
+    EXPECT_TRUE(DeleteRegistryTree(key.root, key.path)) << "cannot delete " << RootName(key.root) << "\\" << key.path;
+  for (const std::string& name : uninstallEntries_)
+    EXPECT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name)))
+        << "cannot delete the Add/Remove Programs entry " << name;
+}
+
+std::string EndToEndTest::RegistrySnapshot() const {
+  std::string text;
+  for (const SharedKey& key : kSharedKeys) text += ExportRegistryTree(key.root, key.path);
+  for (const std::string& name : uninstallEntries_)
+    text += ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name));
+  return text;
+}
+
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path, const std::string& name) {
+  return RegistryKey::Open(root, path, KEY_READ).ReadString(name);
+}
+
+std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name) {
+  return RegistryKey::Open(root, path, KEY_READ).ReadDword(name);
+}
+
+bool RegistryKeyExists(HKEY root, const std::string& path) { return RegistryKey::Open(root, path, KEY_READ).valid(); }
+
+void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
+  RegistryKey key = RegistryKey::Create(root, path);
+  ASSERT_TRUE(key.valid()) << "cannot create " << RootName(root) << "\\" << path;
+  key.WriteString(name, value);
+}
+
+void WriteRegistryDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+  RegistryKey key = RegistryKey::Create(root, path);
+  ASSERT_TRUE(key.valid()) << "cannot create " << RootName(root) << "\\" << path;
+  key.WriteDword(name, value);
+}
+
+std::string ExportRegistryTree(HKEY root, const std::string& path) {
+  std::string text;
+  ExportKey(root, path, text);
+  return text;
+}
+
+std::vector<std::string> ListFolderTree(const std::string& folder) {
+  std::vector<std::string> entries;
+  ListFolder(AddTrailingBackslash(folder), "", entries);
+  std::sort(entries.begin(), entries.end(), LessIgnoringCase);
+  return entries;
+}

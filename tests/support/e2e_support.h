@@ -1,0 +1,65 @@
+// End-to-end test support: a private folder with copies of the built programs, a clean state of the registry the
+// programs touch before and after each test, and readers of registry and files for before/after comparisons.
+//
+// End-to-end tests run the real programs against the test prefix's real registry (no redirection is possible across
+// processes), so the fixture deletes HKCU\Software\Quillmark, HKCU\Software\Borland, HKLM\Software\Borland and the
+// test's Add/Remove Programs entries when each test starts and ends.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scratch_registry.h"
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  // Copies orvsetup.exe, uninstall.exe (from ORV_BUILD_DIR) and unrar.dll (ORV_UNRAR_DLL) into the folder and resets
+  // the registry.
+  void SetUp() override;
+  void TearDown() override;
+
+  // "E2E " followed by the test's name: the product title of this test alone. Its Add/Remove Programs entry is reset.
+  const std::string& AppName() const { return appName_; }
+  // Another Add/Remove Programs entry name the test creates; deleted now and when the test ends.
+  void ResetUninstallEntry(const std::string& name);
+
+  // The test's folder, with a trailing backslash, holding the program copies.
+  const std::string& Folder() const { return folder_.path(); }
+  std::string SetupPath() const { return Folder() + "orvsetup.exe"; }
+  std::string UninstallPath() const { return Folder() + "uninstall.exe"; }
+  // Writes a file below the folder (for example "OrvSetup.ini") and returns its full path.
+  std::string WriteFile(const std::string& relativePath, const std::string& content) const;
+
+  // Deletes the shared keys and the test's Add/Remove Programs entries.
+  void ResetRegistry() const;
+  // The export of every key ResetRegistry deletes: equal before and after a run that wrote nothing.
+  std::string RegistrySnapshot() const;
+
+ private:
+  ScratchFolder folder_;
+  std::string appName_;
+  std::vector<std::string> uninstallEntries_;
+};
+
+// Values of the real registry; nullopt when the key or value is missing. A value of another type raises
+// "Invalid data type for '%s'".
+std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path, const std::string& name);
+std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name);
+bool RegistryKeyExists(HKEY root, const std::string& path);
+// Creates the key when needed; a refused write fails the test.
+void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
+void WriteRegistryDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+
+// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing):
+//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
+//   "C:\\Dest\\a.txt"=dword:00000001
+//   "Version"="1.0"
+//   "Other"=hex(3):01,02
+std::string ExportRegistryTree(HKEY root, const std::string& path);
+// Every file and folder below the folder, relative to it and sorted; folders end with a backslash.
+std::vector<std::string> ListFolderTree(const std::string& folder);

@@ -1,0 +1,88 @@
+// Path macro expansion and the shared folder helpers.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "path_macros.h"
+#include "path_utils.h"
+#include "registry.h"
+#include "scratch_registry.h"
+
+namespace {
+using PathMacrosTest = IsolatedTest;
+
+TEST_F(PathMacrosTest, SystemFoldersAndRepeatedMacros) {
+  char system[MAX_PATH];
+  UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  const std::string systemDir = std::string(system, length) + "\\";
+  EXPECT_EQ(SystemDir(), systemDir);
+  EXPECT_EQ(ExpandPathMacros("%SYSTEM%%SYSTEM%"), systemDir + systemDir.substr(0));
+  EXPECT_EQ(ExpandPathMacros("%SYSTEM"), "%SYSTEM");
+  EXPECT_EQ(ExpandPathMacros("%system%"), "%system%");
+  EXPECT_EQ(ExpandPathMacros("%UNKNOWN%\\x"), "%UNKNOWN%\\x");
+
+  char programFiles[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles)));
+  EXPECT_EQ(ExpandPathMacros("%PROGRAMFILES%\\Vendor\\Product"), std::string(programFiles) + "\\Vendor\\Product");
+  EXPECT_EQ(ExpandPathMacros("%APPFOLDER%"), AddTrailingBackslash(ExtractFilePath(ModuleFileName())));
+  EXPECT_FALSE(ProgramsFolder().empty());
+  EXPECT_EQ(ProgramsFolder().back(), '\\');
+}
+
+TEST_F(PathMacrosTest, IdeMacrosFollowTheRegistry) {
+  EXPECT_EQ(ExpandPathMacros("%D5_HELP%"), "HELP\\");  // not installed: relative
+  EXPECT_EQ(ExpandPathMacros("%C5_TOOLSAPI%"), "Source\\ToolsAPI\\");
+  RegistryKey::Create(HKEY_LOCAL_MACHINE, "Software\\Borland\\C++Builder\\5.0").WriteString("RootDir", "C:\\CB5");
+  EXPECT_EQ(ExpandPathMacros("%C5_SOURCEVCL%x"), "C:\\CB5\\Source\\Vcl\\x");
+  EXPECT_EQ(ExpandPathMacros("%C5_HELP%\\a"), "C:\\CB5\\HELP\\a");
+}
+
+TEST_F(PathMacrosTest, MonthDayHasNoLeadingZero) {
+  std::string text = MonthDayText();
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  std::string day = std::to_string(today.wDay);
+  ASSERT_GT(text.size(), day.size());
+  EXPECT_EQ(text.substr(text.size() - day.size()), day);
+  EXPECT_FALSE(text[text.size() - day.size() - 1] >= '0' && text[text.size() - day.size() - 1] <= '9');
+}
+
+std::string SelfContaining() { return "[%SELF%]"; }
+std::string Later() { return "%LATER%"; }
+std::string LaterValue() { return "done"; }
+
+TEST(ReplaceMacros, ReplacementContainingItsOwnMacroTerminates) {
+  std::vector<TOrvProcessTemplateInfo> table = {{"%SELF%", SelfContaining}};
+  EXPECT_EQ(ReplaceMacros("a%SELF%b%SELF%", table), "a[%SELF%]b[%SELF%]");
+  // A replacement holding a later macro is expanded by that later entry.
+  std::vector<TOrvProcessTemplateInfo> chain = {{"%FIRST%", Later}, {"%LATER%", LaterValue}};
+  EXPECT_EQ(ReplaceMacros("%FIRST%/%FIRST%", chain), "done/done");
+}
+
+TEST(CollapseDoubleBackslashes, PairsCollapseNetworkPrefixStays) {
+  EXPECT_EQ(CollapseDoubleBackslashes("C:\\Program Files\\\\Tools\\"), "C:\\Program Files\\Tools\\");
+  EXPECT_EQ(CollapseDoubleBackslashes("a\\\\\\b"), "a\\\\b");
+  EXPECT_EQ(CollapseDoubleBackslashes("a\\\\\\\\b"), "a\\\\b");
+  EXPECT_EQ(CollapseDoubleBackslashes("\\\\server\\share\\\\x"), "\\\\server\\share\\x");
+}
+
+TEST(PathHelpers, TrailingBackslashFoldersAndPositions) {
+  EXPECT_EQ(AddTrailingBackslash(""), "");
+  EXPECT_EQ(AddTrailingBackslash("C:"), "C:\\");
+  EXPECT_EQ(AddTrailingBackslash("C:\\"), "C:\\");
+  ScratchFolder folder;
+  std::string file = folder.Write("f.txt", "x");
+  EXPECT_TRUE(FolderExists(folder.path()));
+  EXPECT_FALSE(FolderExists(file));
+  EXPECT_FALSE(FolderExists(folder.path() + "missing"));
+  EXPECT_EQ(PosFrom("b", "abcb", 3), 4u);
+  EXPECT_EQ(PosFrom("", "abc", 1), 0u);
+  EXPECT_EQ(PosFrom("abcd", "abc", 1), 0u);
+  EXPECT_EQ(PosFrom("c", "abc", 4), 0u);
+  std::string text = "x--y--";
+  ReplaceAll(text, "--", "-");
+  EXPECT_EQ(text, "x-y-");
+}
+}  // namespace
