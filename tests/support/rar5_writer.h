@@ -9,11 +9,11 @@
 struct Rar5Entry {
   std::string name;  // UTF-8, "/" between folders
   std::string data;
-  bool directory = false;        // the header's directory flag
-  unsigned hostOs = 0;           // 0 Windows, 1 Unix
-  uint64_t attributes = 0x20;    // Windows attributes or Unix mode, as the host means them
-  uint64_t declaredSize = 0;     // unpacked size in the header; 0: the data's size
-  bool corruptDataCrc = false;   // store a data CRC32 that does not match
+  bool directory = false;       // the header's directory flag
+  unsigned hostOs = 0;          // 0 Windows, 1 Unix
+  uint64_t attributes = 0x20;   // Windows attributes or Unix mode, as the host means them
+  uint64_t declaredSize = 0;    // unpacked size in the header; 0: the data's size
+  bool corruptDataCrc = false;  // store a data CRC32 that does not match
 };
 
 // Standard CRC-32 (polynomial 0xEDB88320), as the format uses for headers and data.

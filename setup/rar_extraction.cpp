@@ -1,0 +1,196 @@
+// Routed extraction of the product archive with progress display.
+#include "rar_extraction.h"
+
+#include <commctrl.h>
+
+#include <climits>
+#include <optional>
+#include <unordered_set>
+
+#include "../resources/resource_ids.h"
+#include "message_pump.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "setup_settings.h"
+#include "text_compare.h"
+
+long long RarTotalSize = 0;
+long long RarDoneSize = 0;
+HWND RarProgressDialog = nullptr;
+
+namespace {
+using NameSet = std::unordered_set<std::string>;
+
+// Help file names, lower case: built on the first use in a pass, so a pass sees the list as it was then.
+std::optional<NameSet> helpFileNames;
+
+NameSet LowerCaseNames(const StringList& list) {
+  NameSet names;
+  names.reserve(list.Count());
+  for (const std::string& line : list) names.insert(LowerCaseLocale(line));
+  return names;
+}
+
+// A help line routes the file named by its name part, or by the whole line.
+NameSet HelpFileNames(const StringList& list) {
+  NameSet names = LowerCaseNames(list);
+  for (const std::string& line : list)
+    if (line.find('=') != std::string::npos) names.insert(LowerCaseLocale(NamePart(line)));
+  return names;
+}
+
+// Codes after which the archive cannot be trusted to have been extracted; create, write and close errors
+// concern one file at the destination and are not among them.
+bool IsArchiveFailure(int result) {
+  return result != ERAR_SUCCESS && result != ERAR_ECREATE && result != ERAR_EWRITE && result != ERAR_ECLOSE;
+}
+
+bool IsDotsComponent(const std::string& path, size_t begin, size_t end) {
+  int dots = 0;
+  for (size_t i = begin; i < end; ++i) {
+    if (path[i] == '.')
+      ++dots;
+    else if (path[i] != ' ')
+      return false;
+  }
+  return dots >= 2;
+}
+
+void SendToProgressControl(int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (RarProgressDialog != nullptr) SendDlgItemMessageA(RarProgressDialog, controlId, message, wParam, lParam);
+}
+
+// Targets outside the destination (system and help folder) may belong to someone else: a file that exists
+// and has no install counter was not put there by an installation of ours, so it is not recorded.
+class ForeignTargetCheck {
+ public:
+  bool IsForeign(const std::string& target) {
+    std::string key = LowerCaseLocale(target);
+    if (ownTargets_.count(key) != 0) return false;
+    if (FileExists(target)) {
+      if (!counters_) counters_ = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_QUERY_VALUE);
+      if (!counters_->ValueExists(target)) return true;
+    }
+    ownTargets_.insert(key);
+    return false;
+  }
+
+ private:
+  NameSet ownTargets_;
+  std::optional<RegistryKey> counters_;
+};
+}  // namespace
+
+bool IsRarFolderEntry(const RARHeaderData& header) {
+  if ((header.Flags & RHDF_DIRECTORY) != 0) return true;
+  switch (header.HostOS) {
+    case RAR_HOST_MSDOS:
+    case RAR_HOST_OS2:
+    case RAR_HOST_WIN32:
+      return (header.FileAttr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    case RAR_HOST_UNIX:
+    case RAR_HOST_BEOS:
+      return (header.FileAttr & 0xF000) == 0x4000;  // S_IFDIR
+    default:
+      return false;
+  }
+}
+
+bool IsUnsafeRarEntryPath(const std::string& entryPath) {
+  if (entryPath.empty()) return false;
+  if (entryPath[0] == '\\' || entryPath[0] == '/' || entryPath.find(':') != std::string::npos) return true;
+  size_t begin = 0;
+  for (;;) {
+    size_t end = entryPath.find_first_of("\\/", begin);
+    if (end == std::string::npos) end = entryPath.size();
+    if (IsDotsComponent(entryPath, begin, end)) return true;
+    if (end == entryPath.size()) return false;
+    begin = end + 1;
+  }
+}
+
+void ForceDirectoriesRecorded(const std::string& path, StringList* folders) {
+  std::string folder = StripTrailingBackslash(path);
+  std::string parent = ExtractFilePath(folder);
+  if (folder.size() < 3 || FolderExists(folder) || parent == folder) return;
+  ForceDirectoriesRecorded(parent, folders);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  if (folders != nullptr) folders->Add(folder);
+}
+
+bool ExtractRarArchive(const std::string& archiveName, const std::string& destDir, TRarEntryCallback callback,
+                       StringList* files, StringList* folders, const StringList* systemFiles, unsigned int openMode) {
+  UniqueRarArchive archive(OpenRarArchive(archiveName, openMode));
+  if (!archive) return false;
+  helpFileNames.reset();
+  const std::string systemDir = SystemDir();
+  const NameSet systemNames = systemFiles != nullptr ? LowerCaseNames(*systemFiles) : NameSet();
+  ForeignTargetCheck foreignTargets;
+  bool filesIntoDestDir = false;
+  bool damaged = false;
+
+  RARHeaderData header;
+  int readResult;
+  while ((readResult = ReadRarHeader(archive.get(), header)) == ERAR_SUCCESS) {
+    const std::string entryPath = RarEntryPath(header);
+    if (IsUnsafeRarEntryPath(entryPath)) {
+      damaged = IsArchiveFailure(ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()));
+      if (damaged) break;
+      continue;
+    }
+    const std::string bareName = ExtractFileName(entryPath);
+    const bool isFolder = IsRarFolderEntry(header);
+    const bool isSystem = !isFolder && systemNames.count(LowerCaseLocale(bareName)) != 0;
+    std::string destPath = isSystem ? systemDir : destDir;
+    std::string destName;
+    const int operation = callback != nullptr ? callback(header, destPath, destName) : RAR_EXTRACT;
+
+    if (isSystem) {
+      destName = AddTrailingBackslash(destPath) + bareName;
+    } else if (!isFolder && folders != nullptr) {
+      ForceDirectoriesRecorded(AddTrailingBackslash(destPath) + ExtractFilePath(entryPath), folders);
+    }
+    const bool record = !isFolder && files != nullptr && (destName.empty() || !foreignTargets.IsForeign(destName));
+    if (!isFolder && operation == RAR_EXTRACT && destName.empty()) filesIntoDestDir = true;
+
+    damaged = IsArchiveFailure(ProcessRarFile(archive.get(), operation, destPath, destName));
+    if (record) files->Add(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
+    if (damaged) break;
+    PumpPendingMessages();
+  }
+  if (readResult != ERAR_SUCCESS && readResult != ERAR_END_ARCHIVE) damaged = true;
+  if (damaged) return false;
+  return !filesIntoDestDir || FolderExists(destDir);
+}
+
+int CountRarEntry(const RARHeaderData& header, std::string&, std::string&) {
+  RarTotalSize += header.UnpSize;
+  return RAR_SKIP;
+}
+
+int ExtractRarEntry(const RARHeaderData& header, std::string&, std::string& destName) {
+  const std::string entryPath = RarEntryPath(header);
+  SendToProgressControl(IDC_STATUS_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entryPath.c_str()));
+  RarDoneSize += header.UnpSize;
+  SendToProgressControl(IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(RarProgressPosition(RarDoneSize)), 0);
+
+  if (SetupSettings.HelpDir.empty() || IsRarFolderEntry(header)) return RAR_EXTRACT;
+  if (!helpFileNames) helpFileNames = HelpFileNames(SetupSettings.HelpFiles);
+  const std::string bareName = ExtractFileName(entryPath);
+  if (helpFileNames->count(LowerCaseLocale(bareName)) != 0) destName = SetupSettings.HelpDir + bareName;
+  return RAR_EXTRACT;
+}
+
+void CountRarArchive(const std::string& archiveName, const std::string& destDir) {
+  ExtractRarArchive(archiveName, destDir, CountRarEntry, nullptr, nullptr, nullptr, RAR_OM_LIST);
+  SendToProgressControl(IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, RarProgressPosition(RarTotalSize));
+}
+
+int RarProgressPosition(long long size) {
+  int shift = 0;
+  while ((RarTotalSize >> shift) > INT_MAX) ++shift;
+  long long position = size >> shift;
+  return position > INT_MAX ? INT_MAX : static_cast<int>(position);
+}

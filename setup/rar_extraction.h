@@ -1,0 +1,64 @@
+// Routed extraction of the product archive: where each entry goes, what is recorded, and the progress display.
+//
+// How the installation sequence drives it:
+//   LoadUnrarLibrary(ExtractFileName(SetupSettings.UnRarDll));
+//   create the progress dialog (template 104), set its status line, then RarProgressDialog = its window;
+//   CountRarArchive(SetupSettings.RarFile, SetupSettings.InstallDir);          // sums sizes, sets the bar's range
+//   bool extracted = ExtractRarArchive(SetupSettings.RarFile, SetupSettings.InstallDir, ExtractRarEntry,
+//                                      &SetupSettings.Files, &SetupSettings.Folders, &SetupSettings.SystemFiles);
+//   ... RarProgressDialog = nullptr before the dialog is destroyed; UnloadUnrarLibrary() in the final clean-up.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "string_list.h"
+#include "unrar_library.h"
+
+// Called for each entry with the current header and the destination the walk chose; returns the operation
+// (RAR_SKIP or RAR_EXTRACT). What it leaves in destPath and destName is given to the library, except that a
+// system file's destName is set by the walk.
+using TRarEntryCallback = int (*)(const RARHeaderData& header, std::string& destPath, std::string& destName);
+
+// Unpacked sizes: the total summed by the counting pass, and what the extracting pass has handed out so far.
+// Only ever increased; one installation per process.
+extern long long RarTotalSize;
+extern long long RarDoneSize;
+
+// The progress dialog (template 104) that the extracting callback and CountRarArchive update: its status text
+// (control 1001) gets WM_SETTEXT, its bar (control 1000) PBM_SETRANGE32 and PBM_SETPOS. Set by the installation
+// sequence once the dialog exists and cleared before it is destroyed; null means no display.
+extern HWND RarProgressDialog;
+
+// Walks the archive: for each entry, chooses its destination (files named in systemFiles go to the Windows
+// system folder under their bare name), asks the callback (none: extract), creates and records the folders a
+// file needs, hands the entry to the library and records the file's destination. Entries whose path is
+// absolute or climbs out with ".." are skipped without a trace. Lists may be null, which switches off what they
+// are used for. False when the archive cannot be opened (the callback is then never called), when it turns out
+// damaged or encrypted, or when files were to go into destDir and that folder does not exist afterwards; the
+// archive is closed on every path, and an exception from the callback or a list passes on after closing it.
+bool ExtractRarArchive(const std::string& archiveName, const std::string& destDir, TRarEntryCallback callback,
+                       StringList* files, StringList* folders, const StringList* systemFiles,
+                       unsigned int openMode = RAR_OM_EXTRACT);
+
+// Creates a folder and its missing parents; appends each folder it had to create (outermost first, without
+// trailing backslash) to the list when one is given, also when the creation failed. Drive roots are never
+// created or recorded.
+void ForceDirectoriesRecorded(const std::string& path, StringList* folders);
+
+// The counting pass's callback: adds the entry's unpacked size to RarTotalSize; RAR_SKIP.
+int CountRarEntry(const RARHeaderData& header, std::string& destPath, std::string& destName);
+// The extracting pass's callback: shows the entry's path and advances the bar by its size, and routes files
+// named in SetupSettings.HelpFiles into SetupSettings.HelpDir (when that is not empty); RAR_EXTRACT.
+int ExtractRarEntry(const RARHeaderData& header, std::string& destPath, std::string& destName);
+
+// The counting pass (headers only), then the bar's range set from 0 to the scaled RarTotalSize.
+void CountRarArchive(const std::string& archiveName, const std::string& destDir);
+// A size as a bar position: sizes are scaled down so that RarTotalSize fits the bar's 31-bit range.
+int RarProgressPosition(long long size);
+
+// A folder entry: the header's directory flag, or the folder bit of its attributes as its host system means them.
+bool IsRarFolderEntry(const RARHeaderData& header);
+// A path that must not be extracted: absolute, with a drive or stream colon, or with a ".." component.
+bool IsUnsafeRarEntryPath(const std::string& entryPath);

@@ -1,0 +1,104 @@
+// Run-time binding of "unrar.dll": the module, its entry points and the call wrappers.
+#include "unrar_library.h"
+
+#include <cstring>
+
+#include "setup_error.h"
+
+namespace {
+// Bound in this order; only the first four are called.
+enum EntryPoint { epOpenArchive, epCloseArchive, epReadHeader, epProcessFile, epCount = 7 };
+const char* const kEntryPointNames[epCount] = {
+    "RAROpenArchive",      "RARCloseArchive",       "RARReadHeader",  "RARProcessFile",
+    "RARSetChangeVolProc", "RARSetProcessDataProc", "RARSetPassword",
+};
+
+using OpenArchiveProc = HANDLE(WINAPI*)(RAROpenArchiveData*);
+using CloseArchiveProc = int(WINAPI*)(HANDLE);
+using ReadHeaderProc = int(WINAPI*)(HANDLE, RARHeaderData*);
+using ProcessFileProc = int(WINAPI*)(HANDLE, int, char*, char*);
+
+UniqueModule unrarModule;
+// Stored untyped: each is cast to its own type where it is called.
+void* entryPoints[epCount] = {};
+
+SetupError MissingEntryPointError(const char* name) {
+  return SetupError(FormatText("Can not find %s in %s", name, kUnrarLibraryName), ERROR_PROC_NOT_FOUND);
+}
+
+// The bound entry point, cast to its type; raises instead of handing out a missing one.
+template <typename Proc>
+Proc BoundEntryPoint(EntryPoint which) {
+  EnsureUnrarLibrary();
+  if (entryPoints[which] == nullptr) throw MissingEntryPointError(kEntryPointNames[which]);
+  return reinterpret_cast<Proc>(entryPoints[which]);
+}
+
+// The library reads destination texts and writes entry names in the OEM code page.
+std::string AnsiToOem(std::string text) {
+  if (!text.empty()) CharToOemBuffA(text.c_str(), &text[0], static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// A null pointer for an empty text, as the library expects for "not given".
+char* OptionalText(std::string& text) { return text.empty() ? nullptr : &text[0]; }
+}  // namespace
+
+void LoadUnrarLibrary(const std::string& libraryName) {
+  UnloadUnrarLibrary();
+  HMODULE module = LoadLibraryA(libraryName.c_str());
+  if (module == nullptr) throw CannotLoadLibraryError(kUnrarLibraryName);
+  unrarModule.reset(module);
+  for (int i = 0; i < epCount; ++i)
+    entryPoints[i] = reinterpret_cast<void*>(GetProcAddress(module, kEntryPointNames[i]));
+}
+
+void UnloadUnrarLibrary() {
+  for (void*& entryPoint : entryPoints) entryPoint = nullptr;
+  unrarModule.reset();
+}
+
+void EnsureUnrarLibrary() {
+  if (!unrarModule) LoadUnrarLibrary(kUnrarLibraryName);
+}
+
+bool UnrarLibraryLoaded() { return unrarModule.valid(); }
+
+HANDLE OpenRarArchive(const std::string& archiveName, unsigned int openMode) {
+  auto open = BoundEntryPoint<OpenArchiveProc>(epOpenArchive);
+  // An archive that cannot be closed again is never opened.
+  BoundEntryPoint<CloseArchiveProc>(epCloseArchive);
+  // The archive name is read in the code page of the file functions (ANSI, we never switch them to OEM).
+  std::string name = archiveName;
+  RAROpenArchiveData data;
+  std::memset(&data, 0, sizeof data);
+  data.ArcName = &name[0];
+  data.OpenMode = openMode;
+  return open(&data);
+}
+
+void CloseRarArchive(HANDLE archive) noexcept {
+  if (unrarModule && entryPoints[epCloseArchive] != nullptr)
+    reinterpret_cast<CloseArchiveProc>(entryPoints[epCloseArchive])(archive);
+}
+
+int ReadRarHeader(HANDLE archive, RARHeaderData& header) {
+  auto read = BoundEntryPoint<ReadHeaderProc>(epReadHeader);
+  int result = read(archive, &header);
+  if (result == ERAR_SUCCESS) {
+    DWORD length = static_cast<DWORD>(strnlen(header.FileName, sizeof header.FileName));
+    OemToCharBuffA(header.FileName, header.FileName, length);
+  }
+  return result;
+}
+
+int ProcessRarFile(HANDLE archive, int operation, const std::string& destPath, const std::string& destName) {
+  auto process = BoundEntryPoint<ProcessFileProc>(epProcessFile);
+  std::string oemPath = AnsiToOem(destPath);
+  std::string oemName = AnsiToOem(destName);
+  return process(archive, operation, OptionalText(oemPath), OptionalText(oemName));
+}
+
+std::string RarEntryPath(const RARHeaderData& header) {
+  return std::string(header.FileName, strnlen(header.FileName, sizeof header.FileName));
+}
