@@ -1,0 +1,151 @@
+// Install counters and the installed-products record, against an isolated registry.
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "install_records.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "scratch_registry.h"
+#include "setup_error.h"
+#include "string_list.h"
+
+namespace {
+using InstallRecordsTest = IsolatedTest;
+
+StringList Lines(const std::string& text) {
+  StringList list;
+  list.SetText(text);
+  return list;
+}
+
+DWORD Counter(const std::string& path) {
+  return RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ReadDword(path).value_or(0);
+}
+
+RegistryKey Record(const std::string& productName) {
+  return RegistryKey::Open(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
+}
+
+std::vector<std::string> SortedValueNames(const RegistryKey& key) {
+  std::vector<std::string> names = key.ValueNames();
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const SetupError& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+}  // namespace
+
+TEST_F(InstallRecordsTest, CountersRiseOncePerInstallationAndIgnoreLetterCase) {
+  EXPECT_EQ(IncInstalledFileCount("C:\\Prog\\X\\a.pas"), 1u);
+  CountInstalledFiles(Lines("c:\\prog\\x\\A.PAS\r\nC:\\Prog\\X\\b.pas\r\nC:\\Prog\\X\\b.pas\r\n"));
+  EXPECT_EQ(Counter("C:\\Prog\\X\\a.pas"), 2u);
+  EXPECT_EQ(Counter("C:\\Prog\\X\\b.pas"), 2u);  // listed twice in one installation
+  auto stored = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ReadRaw("C:\\Prog\\X\\a.pas");
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(IncInstalledFileCount("C:\\PROG\\X\\A.pas"), 3u);
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueCount(), 2u);
+}
+
+TEST_F(InstallRecordsTest, CounterOfAnotherTypeOrUnwritableStopsTheCount) {
+  RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey).WriteString("C:\\X\\text.pas", "1");
+  EXPECT_EQ(ErrorText([] { IncInstalledFileCount("C:\\X\\text.pas"); }), "Invalid data type for 'C:\\X\\text.pas'");
+  EXPECT_EQ(ErrorText([] { CountInstalledFiles(Lines("C:\\X\\first.pas\nC:\\X\\text.pas\nC:\\X\\last.pas")); }),
+            "Invalid data type for 'C:\\X\\text.pas'");
+  EXPECT_EQ(Counter("C:\\X\\first.pas"), 1u);
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueExists("C:\\X\\last.pas"));
+
+  // A volatile parent refuses the non-volatile counters key: the write reports it.
+  DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Quillmark");
+  HKEY volatileKey = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quillmark", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &volatileKey, nullptr),
+            ERROR_SUCCESS);
+  RegistryKey owner(volatileKey);
+  EXPECT_EQ(ErrorText([] { CountInstalledFiles(Lines("C:\\X\\a.pas")); }), "Failed to set data for 'C:\\X\\a.pas'");
+  EXPECT_EQ(ErrorText([] { RecordInstalledProduct("P", "", "1.0", StringList(), "C:\\X\\"); }),
+            "Failed to set data for 'Version'");
+}
+
+TEST_F(InstallRecordsTest, SecondSetupAddsSubProductsAndRewritesVersionAndFolder) {
+  RecordInstalledProduct("Suite", "Core;Extras", "1.0", StringList(), "C:\\Prog\\X\\");
+  RecordInstalledProduct("Suite", "Tools", "1.1", StringList(), "C:\\Prog\\Y\\\\");
+  RegistryKey record = Record("Suite");
+  EXPECT_EQ(SortedValueNames(record), (std::vector<std::string>{"Core", "Extras", "FolderName", "Tools", "Version"}));
+  EXPECT_EQ(record.ReadStringOrEmpty(kVersionValue), "1.1");
+  EXPECT_EQ(record.ReadStringOrEmpty(kFolderNameValue), "C:\\Prog\\Y\\");  // one backslash removed only
+  auto tools = record.ReadRaw("Tools");
+  ASSERT_TRUE(tools.has_value());
+  EXPECT_EQ(tools->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(tools->data, std::string(1, '\0'));
+  auto version = record.ReadRaw(kVersionValue);
+  ASSERT_TRUE(version.has_value());
+  EXPECT_EQ(version->data, std::string("1.1\0", 4));
+}
+
+TEST_F(InstallRecordsTest, SubProductPiecesAndReservedNames) {
+  RecordInstalledProduct("Empty", "", "2.0", StringList(), "C:\\E\\");
+  EXPECT_EQ(SortedValueNames(Record("Empty")), (std::vector<std::string>{"FolderName", "Version"}));
+
+  // Untrimmed pieces; the empty middle piece names the default value; a final ";" adds nothing; line breaks split.
+  RecordInstalledProduct("Pieces", " A;;B\r\nC;version;FOLDERNAME;", "2.0", StringList(), "C:\\P\\");
+  RegistryKey record = Record("Pieces");
+  EXPECT_EQ(SortedValueNames(record), (std::vector<std::string>{"", " A", "B", "C", "FolderName", "Version"}));
+  EXPECT_EQ(record.ReadStringOrEmpty(kVersionValue), "2.0");
+  EXPECT_EQ(record.ReadStringOrEmpty(kFolderNameValue), "C:\\P");
+
+  EXPECT_EQ(SubProductNames("X;;Y;").Lines(), (std::vector<std::string>{"X", "", "Y"}));
+  EXPECT_TRUE(IsReservedSubProductName("VERSION"));
+  EXPECT_TRUE(IsReservedSubProductName("foldername"));
+  EXPECT_FALSE(IsReservedSubProductName("Version "));
+  EXPECT_FALSE(IsReservedSubProductName("Folder"));
+
+  RecordInstalledProduct("", "Core", "1.0", StringList(), "C:\\X\\");
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey).ValueExists("Core"));
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey).SubKeyCount(), 2u);
+}
+
+TEST_F(InstallRecordsTest, RecordingRegeneratesTheIncludeFileOfTheInstalledFiles) {
+  std::string include = folder_.Write("Src\\orvprod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE TESSERA}\r\n");
+  folder_.Write("Src\\orvtessera.pas", "unit orvtessera;");
+  StringList files = Lines(include);
+
+  RecordInstalledProduct("", "", "1.0", files, folder_.path());
+  EXPECT_EQ(ReadFileBytes(include), "{$DEFINE MARLIN}\r\n{$DEFINE TESSERA}\r\n");  // no product, no update
+  RecordInstalledProduct("Suite", "", "1.0", files, folder_.path());
+  EXPECT_EQ(ReadFileBytes(include), "//  {$DEFINE MARLIN}\r\n  {$DEFINE TESSERA}\r\n");
+}
+
+TEST_F(InstallRecordsTest, PreviousInstallationBySameOrOtherVersion) {
+  std::string folder = "untouched";
+  EXPECT_EQ(FindPreviousInstallation("", "1.0", folder), 0);
+  EXPECT_EQ(folder, "untouched");
+  EXPECT_EQ(FindPreviousInstallation("Suite", "1.0", folder), 0);
+  EXPECT_EQ(folder, "");
+
+  RecordInstalledProduct("Suite", "Core", "1.0b", StringList(), "C:\\Prog\\X\\");
+  EXPECT_EQ(FindPreviousInstallation("Suite", "1.0B", folder), 2);
+  EXPECT_EQ(folder, "C:\\Prog\\X");
+  EXPECT_EQ(FindPreviousInstallation("Suite", "1.1", folder), 1);
+  EXPECT_EQ(folder, "");
+  RecordInstalledProduct("Accents", "", "\xE9t\xE9", StringList(), "C:\\A\\");
+  EXPECT_EQ(FindPreviousInstallation("Accents", "\xC9T\xC9", folder), 1);  // only ASCII letters fold
+
+  RegistryKey unversioned = RegistryKey::Create(HKEY_CURRENT_USER, InstalledProductKeyPath("Bare"));
+  unversioned.WriteString("Core", "");
+  EXPECT_EQ(FindPreviousInstallation("Bare", "", folder), 2);
+  EXPECT_EQ(folder, "");
+  unversioned.WriteDword(kVersionValue, 1);
+  EXPECT_EQ(ErrorText([&] { FindPreviousInstallation("Bare", "", folder); }), "Invalid data type for 'Version'");
+}

@@ -1,0 +1,124 @@
+// Product include files rewritten on disk from the unit sources next to them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "path_utils.h"
+#include "product_includes.h"
+#include "scratch_registry.h"
+#include "setup_error.h"
+#include "string_list.h"
+
+namespace {
+using ProductIncludesTest = IsolatedTest;
+
+StringList Lines(const std::vector<std::string>& lines) {
+  StringList list;
+  for (const auto& line : lines) list.Add(line);
+  return list;
+}
+}  // namespace
+
+TEST(ProductIncludeLines, DefineLinesAndTheirSymbols) {
+  struct Case {
+    const char* line;
+    const char* symbol;  // nullptr: not a define line
+  };
+  const Case cases[] = {
+      {"{$DEFINE MARLIN}", "MARLIN"},
+      {" \t// \t{$define vheron} // note", "vheron"},
+      {"//{$DEFINE$A_1b}", "$A_1b"},
+      {"{$DEFINE   X-Y}", "X"},
+      {"{$DEFINE}", ""},
+      {"{$DEFINE", ""},
+      {"", nullptr},
+      {"{ $DEFINE MARLIN}", nullptr},
+      {"(*$DEFINE MARLIN*)", nullptr},
+      {"/ {$DEFINE MARLIN}", nullptr},
+      {"//// {$DEFINE MARLIN}", nullptr},
+      {"{$IFDEF MARLIN}", nullptr},
+      {"{$DEFIN", nullptr},
+  };
+  for (const auto& c : cases) {
+    auto symbol = ParseDefineLine(c.line);
+    if (c.symbol == nullptr)
+      EXPECT_FALSE(symbol.has_value()) << c.line;
+    else
+      EXPECT_EQ(symbol.value_or("(none)"), c.symbol) << c.line;
+  }
+  EXPECT_EQ(RemoveSpaces(" MAR LIN \t"), "MARLIN\t");
+}
+
+TEST(ProductIncludeLines, InstalledFileIsTheFirstWithThatName) {
+  StringList files = Lines({"C:\\A\\xorvprod.inc", "C:\\B\\ORVPROD.INC", "C:\\C\\orvprod.inc"});
+  EXPECT_EQ(FindInstalledFile("orvprod.inc", files).value_or("(none)"), "C:\\B\\ORVPROD.INC");
+  EXPECT_FALSE(FindInstalledFile("prod.inc", files).has_value());
+  EXPECT_EQ(ProductSymbols().size(), 9u);
+  EXPECT_EQ(ProductIncludeNames(), (std::vector<std::string>{"orvprod.inc", "prod.inc"}));
+}
+
+TEST_F(ProductIncludesTest, DefinesFollowTheUnitsInTheIncludeFolder) {
+  std::string include = folder_.Write(
+      "Lib\\orvprod.inc",
+      "{$DEFINE MARLIN}\n// {$define vheron}\r{$DEFINE TESSERA} // note\r\n{$ENDIF}\r\n{$DEFINE TESSERA}\n");
+  folder_.Write("Lib\\orvmarlin.pas", "unit orvmarlin;");
+  folder_.Write("Lib\\VKHERON.PAS", "unit vkheron;");
+  folder_.Write("orvtessera.pas", "unit orvtessera;");  // another folder: does not count
+  StringList files = Lines({folder_.path() + "orvtessera.pas", include});
+  const std::string expected =
+      "  {$DEFINE MARLIN}\r\n  {$DEFINE vheron}\r\n//  {$DEFINE TESSERA}\r\n{$ENDIF}\r\n{$DEFINE TESSERA}\r\n";
+  UpdateProductIncludes(files);
+  EXPECT_EQ(ReadFileBytes(include), expected);
+  UpdateProductIncludes(files);
+  EXPECT_EQ(ReadFileBytes(include), expected);
+}
+
+TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
+  std::string include = folder_.Write("prod.inc",
+                                      "  {$ENDIF}\r\n{$DEFINE}\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n"
+                                      "{$endif}\r\n//{$DEFINE MARLIN}\r\n");
+  UpdateIncludeFile("prod.inc", Lines({include}), ProductSymbols());
+  EXPECT_EQ(ReadFileBytes(include),
+            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
+            "//{$DEFINE MARLIN}\r\n");
+
+  // Symbols of the table are compared without their spaces.
+  ApplyDefines(include, {"MAR LIN"});
+  EXPECT_EQ(ReadFileBytes(include),
+            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
+            "//{$DEFINE MARLIN}\r\n");
+  WriteFileBytes(include, "//{$DEFINE marlin}");
+  ApplyDefines(include, {"MAR LIN"});
+  EXPECT_EQ(ReadFileBytes(include), "  {$DEFINE marlin}\r\n");
+
+  try {
+    ApplyDefines(folder_.path() + "missing.inc", {});
+    FAIL();
+  } catch (const SetupError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder_.path() + "missing.inc");
+  }
+}
+
+TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {
+  std::string own = folder_.Write("A\\orvprod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
+  std::string second = folder_.Write("B\\orvprod.inc", "{$DEFINE MARLIN}\r\n");
+  std::string prod = folder_.Write("C\\prod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
+  folder_.Write("A\\vkloom.pas", "");
+  folder_.Write("B\\orvmarlin.pas", "");
+  folder_.Write("C\\orvmarlin.pas", "");
+  UpdateProductIncludes(Lines({prod, own, second}));
+  EXPECT_EQ(ReadFileBytes(own), "//  {$DEFINE MARLIN}\r\n  {$DEFINE VLOOM}\r\n");
+  EXPECT_EQ(ReadFileBytes(second), "{$DEFINE MARLIN}\r\n");
+  EXPECT_EQ(ReadFileBytes(prod), "  {$DEFINE MARLIN}\r\n//  {$DEFINE VLOOM}\r\n");
+}
+
+TEST_F(ProductIncludesTest, FilesOutsideTheListAreNeverTouched) {
+  std::string stray = folder_.Write("orvprod.inc", "{$DEFINE MARLIN}\n");
+  std::string listedButGone = folder_.path() + "Gone\\prod.inc";
+  std::string before = CurrentFolder();
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.path().c_str()));
+  UpdateProductIncludes(Lines({folder_.path() + "orvmarlin.pas", listedButGone}));
+  SetCurrentDirectoryA(before.c_str());
+  EXPECT_EQ(ReadFileBytes(stray), "{$DEFINE MARLIN}\n");
+  EXPECT_FALSE(FileExists(listedButGone));
+}
