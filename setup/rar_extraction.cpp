@@ -47,6 +47,7 @@ bool IsArchiveFailure(int result) {
   return result != ERAR_SUCCESS && result != ERAR_ECREATE && result != ERAR_EWRITE && result != ERAR_ECLOSE;
 }
 
+// Windows drops trailing dots and blanks from path components, so ".. " or "..." may climb like "..".
 bool IsDotsComponent(const std::string& path, size_t begin, size_t end) {
   int dots = 0;
   for (size_t i = begin; i < end; ++i) {
@@ -63,7 +64,8 @@ void SendToProgressControl(int controlId, UINT message, WPARAM wParam, LPARAM lP
 }
 
 // Targets outside the destination (system and help folder) may belong to someone else: a file that exists
-// and has no install counter was not put there by an installation of ours, so it is not recorded.
+// and has no install counter was not put there by an installation of ours, so it is not recorded. A target
+// that this pass found free stays ours when a later entry with the same bare name replaces it.
 class ForeignTargetCheck {
  public:
   bool IsForeign(const std::string& target) {

@@ -166,6 +166,7 @@ TEST_F(RarExtractionTest, RoutesSystemHelpAndOtherEntriesAndRecordsThem) {
   SetupSettings.HelpDir = help;
   SetupSettings.HelpFiles.Add("prod.hlp=Product Help");
   SetupSettings.HelpFiles.Add("prod.chm");
+  SetupSettings.HelpFiles.Add("orvrartest.dll");  // named in both lists: the system folder wins
   SetupSettings.SystemFiles.Add("ORVRARTEST.DLL");
 
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), destination));
