@@ -27,13 +27,8 @@ using UniqueHook = UniqueHandle<HookTraits>;  // UnhookWindowsHookEx
 std::string DefaultHookDll() {
   std::string besideProgram = ExtractFilePath(ModuleFileName()) + kIconHookDllName;
   if (FileExists(besideProgram)) return besideProgram;
-#ifdef ORV_DRIVER_HOOK_PATH
   std::string built = ORV_DRIVER_HOOK_PATH;
-  if (!built.empty() && built[0] == '/') built = "Z:" + ReplaceChar('/', '\\', built);
-  return built;
-#else
-  return besideProgram;
-#endif
+  return built[0] == '/' ? "Z:" + ReplaceChar('/', '\\', built) : built;
 }
 
 // Learns message box icons through the hook DLL (see icon_query.h); one hook per thread of the program under test.

@@ -44,7 +44,7 @@ struct WindowRecord {
   std::string text;
   IconKind icon = IconKind::Unknown;
   std::vector<int> buttons;
-  // Dialogs and passive windows: every control in creation order.
+  // Every control in creation order (printed for dialogs and passive windows only).
   std::vector<ControlRecord> controls;
   // Passive windows: the distinct non-empty texts of their statics, in the order first seen.
   std::vector<std::string> statusTexts;
