@@ -8,7 +8,15 @@
 //   --folder DIR      the program's current folder (default: the driver's)
 //   --out FILE        write the record into FILE instead of standard output
 //   --hook DLL        the icon hook DLL (default: orvdriverhook.dll next to orvdriver.exe)
-// The program and its arguments after "--" are quoted again as needed ("" passes an empty argument).
+// The program and its arguments after "--" are quoted again as needed ("" passes an empty argument). Paths are
+// Windows paths; from a shell, run it like the test programs: tools/run-under-wine.sh PREFIX orvdriver.exe ...
+//
+// Script file (full format in driver_script.h): condition and setting lines, each answer ended by its action line.
+//   caption Welcome!
+//   press OK
+//   caption Select Destination Directory
+//   set 1000 C:\Program Files\Product
+//   press OK
 //
 // The record has one block per window, in the order the windows came up:
 //   window 1: message box              (or "dialog", or "passive" for a window without buttons)

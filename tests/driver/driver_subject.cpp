@@ -43,9 +43,9 @@ UINT ButtonStyle(const std::string& buttons) {
   return MB_OK;
 }
 
-void ShowBox(int number, const std::string& spec) {
-  const std::string icon = spec.substr(0, spec.find(','));
-  const std::string buttons = spec.find(',') == std::string::npos ? "ok" : spec.substr(spec.find(',') + 1);
+void ShowBox(int number, const std::string& request) {
+  const std::string icon = request.substr(0, request.find(','));
+  const std::string buttons = request.find(',') == std::string::npos ? "ok" : request.substr(request.find(',') + 1);
   std::string text = "Box " + std::to_string(number) + "\r\nicon " + icon;
   int result = MessageBoxA(nullptr, text.c_str(), ("Subject box " + std::to_string(number)).c_str(),
                            IconStyle(icon) | ButtonStyle(buttons));
