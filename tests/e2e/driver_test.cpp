@@ -2,6 +2,7 @@
 // the time limit, the exit code, the script files and the command-line driver.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,7 @@ TEST_F(DriverTest, SamplesAPassiveWindowWithoutAnsweringIt) {
   RunRecord record = RunSubject({"progress", "box=info,ok", "exit=4"}, {Answer::Press(IDOK).Caption("Subject box")});
   ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
   ASSERT_EQ(record.windows.size(), 2u) << FormatRunRecord(record);
+  ASSERT_EQ(record.WindowsOfKind(WindowKind::Passive).size(), 1u);
   const WindowRecord& progress = record.windows[0];
   EXPECT_EQ(progress.kind, WindowKind::Passive);
   EXPECT_EQ(progress.caption, "Subject Progress");
@@ -146,16 +148,24 @@ TEST_F(DriverTest, DismissesAndReportsWindowsTheScriptDoesNotExpect) {
                 "answer 2 was never used: caption \"Nope\", press OK", "answer 3 was never used: press OK"}));
 }
 
-TEST_F(DriverTest, EndsAProgramAtTheTimeLimit) {
+TEST_F(DriverTest, EndsAProgramAtTheTimeLimitAndRecordsFailedCallbacks) {
   const DWORD start = GetTickCount();
-  RunRecord record = RunSubject({"box=warning,ok", "hang"}, {Answer::Press(IDOK)}, 1500);
+  RunRecord record = RunSubject(
+      {"box=warning,ok", "hang"},
+      {Answer::Press(IDOK).WhileShown([](HWND, const WindowRecord&) { throw std::runtime_error("snapshot failed"); })},
+      1500);
   const DWORD elapsed = GetTickCount() - start;
   EXPECT_TRUE(record.started);
   EXPECT_TRUE(record.timedOut);
   EXPECT_EQ(record.exitCode, kTimeLimitExitCode);
-  EXPECT_EQ(record.problems, (std::vector<std::string>{"time limit of 1500 ms reached"}));
+  EXPECT_EQ(
+      record.problems,
+      (std::vector<std::string>{"answer 1 callback failed on window 1 (message box \"Subject box 1\"): snapshot failed",
+                                "time limit of 1500 ms reached"}));
   ASSERT_EQ(record.windows.size(), 1u);
   EXPECT_EQ(record.windows[0].icon, IconKind::Warning);
+  // The box was still answered: the subject went on to hang.
+  EXPECT_EQ(SubjectLog(), std::vector<std::string>{"box 1 1"});
   EXPECT_GE(elapsed, 1500u);
   EXPECT_LT(elapsed, 8000u);
 }
