@@ -9,45 +9,56 @@
 #include "unique_handle.h"
 
 namespace {
-// Runs a Unix program (Wine starts it natively) and tells whether it ended with exit code 0.
-bool RunUnix(const std::string& commandLine) {
+// Starts a Unix program; Wine runs it natively. Wine splits its arguments at blanks (quotes included) and gives back
+// no handle to wait on, so callers watch for the effect.
+void StartUnix(const std::string& commandLine) {
   std::vector<char> command(commandLine.begin(), commandLine.end());
   command.push_back('\0');
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-    return false;
+    return;
   UniqueKernelHandle process(started.hProcess);
   UniqueKernelHandle thread(started.hThread);
-  WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.get(), &exitCode);
-  return exitCode == 0;
+}
+
+// Polls until the path's existence is as wanted, for up to three seconds.
+bool WaitForPath(const std::string& path, bool present) {
+  for (int i = 0; i < 30; ++i) {
+    if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
+    Sleep(100);
+  }
+  return false;
 }
 }  // namespace
 
 MappedDrive::MappedDrive() {
   std::string prefix = EnvironmentValue("WINEPREFIX");
-  if (prefix.empty() || prefix[0] != '/') return;
+  if (prefix.empty() || prefix[0] != '/' || prefix.find(' ') != std::string::npos) return;
   unixFolder_ = "/tmp/orv-drive-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
   if (!CreateDirectoryA(WindowsPathFromUnix(unixFolder_).c_str(), nullptr)) return;
+  // Tells our mapping from anyone else's.
+  marker_ = "orv-drive-" + std::to_string(GetCurrentProcessId()) + ".marker";
+  WriteFileBytes(WindowsPathFromUnix(unixFolder_) + "\\" + marker_, "");
   for (char letter = 'm'; letter <= 'y'; ++letter) {
-    std::string link = prefix + "/dosdevices/" + letter + ":";
-    // ln refuses an existing link, so a letter in use stays as it is.
-    if (!RunUnix("Z:\\bin\\ln -s \"" + unixFolder_ + "\" \"" + link + "\"")) continue;
     std::string root = std::string(1, static_cast<char>(letter - 'a' + 'A')) + ":\\";
-    link_ = link;
-    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // A letter in use stays as it is (ln would refuse it as well).
+    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+    link_ = prefix + "/dosdevices/" + letter + ":";
+    StartUnix("Z:\\bin\\ln -s " + unixFolder_ + " " + link_);
+    if (WaitForPath(root + marker_, true)) {
       root_ = root;
       return;
     }
-    RunUnix("Z:\\bin\\rm -f \"" + link_ + "\"");
-    link_.clear();
   }
+  link_.clear();
 }
 
 MappedDrive::~MappedDrive() {
-  if (!link_.empty()) RunUnix("Z:\\bin\\rm -f \"" + link_ + "\"");
+  if (!root_.empty()) {
+    StartUnix("Z:\\bin\\rm -f " + link_);
+    WaitForPath(root_ + marker_, false);
+  }
   if (!unixFolder_.empty()) DeleteFolderTree(WindowsPathFromUnix(unixFolder_));
 }

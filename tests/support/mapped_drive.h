@@ -12,7 +12,8 @@ class MappedDrive {
   MappedDrive(const MappedDrive&) = delete;
   MappedDrive& operator=(const MappedDrive&) = delete;
 
-  // False when no letter could be mapped (no Wine prefix in the environment, or every letter taken).
+  // False when no letter could be mapped (no Wine prefix in the environment, a prefix path with blanks, or every
+  // letter taken).
   bool valid() const { return !root_.empty(); }
   // "M:\" and the like.
   const std::string& root() const { return root_; }
@@ -21,4 +22,5 @@ class MappedDrive {
   std::string root_;
   std::string link_;        // Unix path of the link in dosdevices
   std::string unixFolder_;  // Unix path of the folder behind the letter
+  std::string marker_;      // name of a file in that folder
 };

@@ -1,0 +1,145 @@
+// Process launchers: waited runs with captured standard output, and hidden starts.
+#include "process_runner.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "setup_error.h"
+#include "string_list.h"
+#include "unique_handle.h"
+
+namespace {
+// CreateProcessA may write into its command line.
+std::vector<char> WritableText(const std::string& text) {
+  std::vector<char> buffer(text.begin(), text.end());
+  buffer.push_back('\0');
+  return buffer;
+}
+
+// The capture file's content; "" when it cannot be read.
+std::string ReadCaptureFile(const std::string& path) {
+  UniqueFile file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return std::string();
+  std::string content;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+  return content;
+}
+
+void DispatchPendingMessages(bool& quitRequested, int& quitCode) {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quitRequested = true;
+      quitCode = static_cast<int>(message.wParam);
+      continue;
+    }
+    HWND dialog = GetAncestor(message.hwnd, GA_ROOT);
+    if (dialog != nullptr && IsDialogMessageA(dialog, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+// Waits for the process without a time limit while the thread's windows keep answering: a package build can take
+// minutes. A quit request is held back until the process has ended; posting it again at once would wake the wait
+// over and over.
+void WaitProcessingMessages(HANDLE process) {
+  bool quitRequested = false;
+  int quitCode = 0;
+  for (;;) {
+    DispatchPendingMessages(quitRequested, quitCode);
+    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    if (result == WAIT_OBJECT_0 + 1) continue;
+    if (result != WAIT_OBJECT_0) WaitForSingleObject(process, INFINITE);
+    break;
+  }
+  if (quitRequested) PostQuitMessage(quitCode);
+}
+}  // namespace
+
+bool ExecuteAndCapture(const std::string& commandLine, const std::string& workDir, std::string& output, bool capture) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  std::string captureName;
+  UniqueFile captureFile;
+  if (capture) {
+    captureName = MakeTempFileName("tempfile");
+    // Inheritable, so that the program writes its standard output straight into the file.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    captureFile.reset(CreateFileA(captureName.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_ARCHIVE, nullptr));
+    startup.hStdOutput = captureFile.get();
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
+  auto removeCaptureFile = [&captureName]() {
+    if (!captureName.empty()) DeleteFileA(captureName.c_str());
+  };
+
+  std::vector<char> command = WritableText(commandLine);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, workDir.c_str(), &startup,
+                      &started)) {
+    DWORD error = GetLastError();
+    std::string message = Win32ErrorText(error);
+    if (!message.empty()) output = message + ". ";
+    output += "ErrorCode=" + std::to_string(error);
+    captureFile.reset();
+    removeCaptureFile();
+    return false;
+  }
+  UniqueKernelHandle process(started.hProcess);
+  UniqueKernelHandle thread(started.hThread);
+
+  WaitProcessingMessages(process.get());
+  if (capture) {
+    captureFile.reset();
+    output.clear();
+    for (const std::string& line : SplitLines(ReadCaptureFile(captureName))) output += line + "\r\n";
+    removeCaptureFile();
+  }
+  DWORD exitCode = 0;
+  GetExitCodeProcess(process.get(), &exitCode);
+  if (exitCode == 0) return true;
+  output = FormatText("Program failed with code (%d)", static_cast<int>(exitCode)) + "\r\n" + output;
+  return false;
+}
+
+void RunProgram(const std::string& commandLine, bool wait) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  std::vector<char> command = WritableText(commandLine);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                      &startup, &started))
+    return;
+  UniqueKernelHandle process(started.hProcess);
+  UniqueKernelHandle thread(started.hThread);
+  if (wait) WaitForSingleObject(process.get(), INFINITE);
+}
+
+std::string GetTempDir() {
+  std::vector<char> buffer(MAX_PATH);
+  DWORD length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (length >= buffer.size()) {
+    buffer.resize(length + 1);
+    length = GetTempPathA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) length = 0;
+  }
+  // A drive root such as "C:\" keeps its backslash.
+  if (length > 3) --length;
+  return std::string(buffer.data(), length);
+}
+
+std::string MakeTempFileName(const std::string& prefix) {
+  char buffer[1024];
+  if (GetTempFileNameA(GetTempDir().c_str(), prefix.c_str(), 0, buffer) == 0) return std::string();
+  buffer[sizeof buffer - 1] = '\0';
+  return buffer;
+}
