@@ -2,10 +2,32 @@
 #include "installation.h"
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
 
+#include <unordered_set>
+
+#include "help_contents.h"
+#include "install_records.h"
+#include "known_packages.h"
+#include "library_path.h"
 #include "message_box.h"
+#include "package_build.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "pre_install_checks.h"
+#include "rar_extraction.h"
+#include "registry_names.h"
+#include "resource_dialog.h"
+#include "resource_ids.h"
+#include "select_dir_dialog.h"
+#include "self_delete.h"
 #include "setup_error.h"
 #include "setup_settings.h"
+#include "shortcuts.h"
+#include "text_compare.h"
+#include "uninstall_entry.h"
+#include "unrar_library.h"
 
 bool ConfirmWelcome() {
   std::string title = SetupSettings.AppName;
@@ -17,6 +39,193 @@ bool ConfirmWelcome() {
   return ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
 }
 
+std::string NormalizeInstallFolder(const std::string& typed) {
+  std::string folder = TrimText(typed);
+  if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+    folder = TrimText(folder.substr(1, folder.size() - 2));
+  if (folder.empty()) return folder;
+  return AddTrailingBackslash(FullPathName(folder));
+}
+
+bool SelectInstallDir() {
+  TSetupSettings& s = SetupSettings;
+  std::string folder = NormalizeInstallFolder(s.InstallDir);
+  // Without a folder to use, the dialog is shown even when the configuration asks not to prompt.
+  if (!s.PromptInstallDir && !folder.empty()) {
+    s.InstallDir = folder;
+    return true;
+  }
+  std::string proposed = s.InstallDir;
+  for (;;) {
+    TSelectDirDialog dialog(IDD_SELECT_DIR);
+    dialog.SetDirectory(proposed);
+    if (!dialog.Execute()) return false;
+    proposed = dialog.GetDirectory();
+    folder = NormalizeInstallFolder(proposed);
+    if (!folder.empty()) break;
+    ShowMessageBox("Please enter the destination directory.", "Setup", MB_ICONWARNING | MB_OK);
+  }
+  s.InstallDir = folder;
+  return true;
+}
+
+std::string LocateInstalledFile(const std::string& fileName) {
+  for (const auto& path : SetupSettings.Files)
+    if (SameTextLocale(ExtractFileName(path), fileName)) return path;
+  return std::string();
+}
+
+void BuildListedPackages() {
+  TSetupSettings& s = SetupSettings;
+  const std::string outputDir = SystemDir();
+  for (size_t i = 0; i < s.BuildPackages.Count(); ++i) {
+    const std::string name = NamePart(s.BuildPackages[i]);
+    const std::string source = LocateInstalledFile(name);
+    if (source.empty()) continue;
+    std::string outputPath, toolOutput;
+    if (BuildPackage(s.Edition, source, outputDir, "", outputPath, toolOutput))
+      RegisterKnownPackage(s.Edition, s.BuildPackages.Value(name), outputPath);
+  }
+}
+
+namespace {
+// The setup's own files as found and used: never a path the installation just put in place.
+void DeleteSetupFiles(const std::string& archivePath) {
+  TSetupSettings& s = SetupSettings;
+  std::unordered_set<std::string> installed;
+  for (const auto& path : s.Files) installed.insert(LowerCaseLocale(path));
+  auto isOurs = [&](const std::string& path) { return installed.count(LowerCaseLocale(path)) == 0; };
+  for (const std::string& path :
+       {archivePath, ExpandFromExeDir(s.ConfigFileName), AppFolder() + s.UninstallerName, ExpandFromExeDir(s.UnRarDll)})
+    if (isOurs(path)) DeleteFileA(path.c_str());
+  std::string self = ModuleFileName();
+  if (isOurs(self)) DeleteFileViaBatch(self, BatchWriteErrors::Ignore);
+}
+
+void SetStatus(HWND dialog, const std::string& text) {
+  SendDlgItemMessageA(dialog, IDC_STATUS_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+}  // namespace
+
+bool ExtractAndBuild(const std::string& destination) {
+  TSetupSettings& s = SetupSettings;
+  LoadUnrarLibrary(ExtractFileName(s.UnRarDll));
+  const std::string archivePath = FullPathName(s.RarFile);
+  bool extracted = false;
+  {
+    auto unload = ScopeExit(UnloadUnrarLibrary);
+    TOrvResDialog progress(IDD_PROGRESS);
+    RarProgressDialog = progress.Handle();
+    auto forget = ScopeExit([] { RarProgressDialog = nullptr; });
+    SetStatus(progress.Handle(), "Starting setup. Please wait...");
+    CountRarArchive(s.RarFile, destination);
+    extracted = ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
+    if (extracted) {
+      SetStatus(progress.Handle(), FormatText("Building %s packages...", EditionDisplayName(s.Edition).c_str()));
+      RecordInstalledProduct(s.ProductName, s.SubProductName, s.Version, s.Files, s.InstallDir);
+      BuildListedPackages();
+    }
+  }
+  if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
+  return extracted;
+}
+
+std::string UninstallCommandLine() {
+  const TSetupSettings& s = SetupSettings;
+  return QuoteStr(s.InstallDir + s.UninstallerName, '"') + " " + QuoteStr(s.AppName, '"');
+}
+
+namespace {
+// A repeated installation under the same name merges its lists into the entry's: the old lines first, then the
+// new ones not among them (case ignored). Returns the merged list; added receives the new lines only.
+StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added) {
+  StringList merged;
+  RegistryKey entry =
+      RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + SetupSettings.AppName, KEY_READ);
+  auto old = entry.ReadRaw(valueName);
+  if (old) merged.SetText(RegistryDataToText(old->data));
+  std::unordered_set<std::string> known;
+  for (const auto& line : merged) known.insert(LowerCaseLocale(line));
+  for (const auto& line : current) {
+    if (known.insert(LowerCaseLocale(line)).second) {
+      merged.Add(line);
+      added.Add(line);
+    }
+  }
+  return merged;
+}
+}  // namespace
+
+void WriteProductRecord() {
+  const TSetupSettings& s = SetupSettings;
+  SetUninstallValue(s.AppName, kProductNameValue, s.ProductName);
+  SetUninstallValue(s.AppName, kSubProductNameValue, s.SubProductName);
+  StringList addedFiles, addedFolders;
+  StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles);
+  StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders);
+  SetUninstallValue(s.AppName, kFilesValue, files.Text());
+  CountInstalledFiles(addedFiles);
+  SetUninstallValue(s.AppName, kFoldersValue, folders.Text());
+  SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());
+  SetUninstallValue(s.AppName, kAppNameValue, s.AppName);
+  SetUninstallValue(s.AppName, kDelphiVerValue, EditionCode(s.Edition));
+  CreateUninstallEntry(s.AppName, UninstallCommandLine());
+}
+
+void RegisterPackages() {
+  const TSetupSettings& s = SetupSettings;
+  for (size_t i = 0; i < s.Packages.Count(); ++i) {
+    const std::string name = NamePart(s.Packages[i]);
+    const std::string path = LocateInstalledFile(name);
+    if (!path.empty()) RegisterKnownPackage(s.Edition, s.Packages.Value(name), path);
+  }
+}
+
+void InstallLibraryPath() {
+  const std::string path = AddTrailingBackslash(SetupSettings.InstallDir) + "units";
+  AddLibraryPath(SetupSettings.Edition, path);
+  SetUninstallValue(SetupSettings.AppName, kInstalledPathsValue, path);
+}
+
+void RegisterHelpFiles() {
+  TSetupSettings& s = SetupSettings;
+  if (s.HelpContentsFile.empty()) return;
+  for (size_t i = 0; i < s.HelpFiles.Count(); ++i) {
+    const std::string name = NamePart(s.HelpFiles[i]);
+    if (!SameTextAscii(ExtractFileExt(name), ".hlp")) continue;
+    AddHelpToContents(name, ValuePart(s.HelpFiles[i]), s.HelpContentsFile);
+    s.InstalledHelps.Add(name);
+  }
+  SetUninstallValue(s.AppName, kInstalledHelpsValue, s.InstalledHelps.Text());
+}
+
+void OfferRunAfterInstall() {
+  const TSetupSettings& s = SetupSettings;
+  if (s.RunAfterInstall.empty()) return;
+  std::string text = FormatText("Would you like to run %s right now?", s.RunAfterInstall.c_str());
+  if (ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  SetCurrentDirectoryA(s.InstallDir.c_str());
+  ShellExecuteA(nullptr, nullptr, (AddTrailingBackslash(s.InstallDir) + s.RunAfterInstall).c_str(), nullptr, nullptr,
+                SW_SHOW);
+}
+
 void RunInstallation() {
+  TSetupSettings& s = SetupSettings;
   if (!ConfirmWelcome()) return;
+  if (!CheckPreviousVersion()) return;
+  if (!CheckRunningIde()) return;
+  if (!SelectInstallDir()) return;
+  if (!ExtractAndBuild(s.InstallDir)) {
+    ShowMessageBox("An error occured during installation.\r\nPlease contact our support department", "Setup",
+                   MB_ICONWARNING | MB_OK);
+    return;
+  }
+  CreateLinks();
+  WriteProductRecord();
+  SetUninstallValue(s.AppName, kVersionValue, s.Version);
+  RegisterPackages();
+  InstallLibraryPath();
+  RegisterHelpFiles();
+  OfferRunAfterInstall();
+  if (s.SuccessMessage) ShowMessageBox("Installation completed.", "Setup", MB_ICONINFORMATION | MB_OK);
 }

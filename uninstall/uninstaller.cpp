@@ -4,18 +4,97 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <exception>
+
 #include "command_line.h"
 #include "message_box.h"
+#include "path_utils.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "removal_steps.h"
+#include "self_delete.h"
+#include "setup_error.h"
+#include "string_list.h"
+#include "text_compare.h"
 
 std::string AppName;
 
+std::string AppNameFromCommandLine(const std::string& commandLine, const std::string& ownPath) {
+  size_t start = 0;
+  while (start < commandLine.size() && static_cast<unsigned char>(commandLine[start]) <= ' ') ++start;
+  std::string head = commandLine.substr(start, ownPath.size());
+  size_t after = start + ownPath.size();
+  if (!ownPath.empty() && SameTextLocale(head, ownPath) &&
+      (after >= commandLine.size() || static_cast<unsigned char>(commandLine[after]) <= ' ')) {
+    auto arguments = SplitCommandLine("-" + commandLine.substr(after));
+    return arguments.size() > 1 ? arguments[1] : std::string();
+  }
+  auto arguments = SplitCommandLine(commandLine);
+  return arguments.size() > 1 ? arguments[1] : std::string();
+}
+
+bool ConfirmRemoval() {
+  std::string text = FormatText("Are you sure you want to completely remove the %s?", AppName.c_str());
+  return ShowMessageBox(text, "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+std::string ReadUninstallValue(const std::string& name) {
+  RegistryKey list = RegistryKey::Create(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  if (!list.valid()) return std::string();
+  RegistryKey entry = RegistryKey::Create(list.get(), AppName);
+  auto value = entry.ReadRaw(name);
+  return value ? RegistryDataToText(value->data) : std::string();
+}
+
+void DeleteUninstallEntry(const std::string& appName) {
+  RegistryKey list = RegistryKey::Open(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  if (!list.valid()) return;
+  RegDeleteKeyA(list.get(), appName.c_str());
+  RegFlushKey(list.get());
+}
+
+namespace {
+// A folder the removal never needs, so that none of the product's folders is held as the current folder.
+void LeaveInstalledFolders() {
+  char temp[MAX_PATH + 1];
+  DWORD length = GetTempPathA(sizeof temp, temp);
+  if (length > 0 && length < sizeof temp && SetCurrentDirectoryA(temp)) return;
+  char windows[MAX_PATH + 1];
+  UINT windowsLength = GetWindowsDirectoryA(windows, sizeof windows);
+  if (windowsLength > 0 && windowsLength < sizeof windows) SetCurrentDirectoryA(windows);
+}
+}  // namespace
+
+void RunUninstall() {
+  if (!ConfirmRemoval()) return;
+  LeaveInstalledFolders();
+  StringList keptFiles;
+  RemoveInstalledFiles(keptFiles);
+  std::string productName = ReadUninstallValue(kProductNameValue);
+  std::string subProductName = ReadUninstallValue(kSubProductNameValue);
+  RemoveProductRecord(productName, subProductName, keptFiles);
+  std::vector<std::string> foldersLeft = RemoveInstalledFolders();
+  RemoveInstalledPaths();
+  RemoveInstalledHelps();
+  DeleteUninstallEntry(AppName);
+  std::string ownPath = ModuleFileName();
+  if (GetInstalledFileCount(ownPath) < 0) DeleteFileViaBatch(ownPath, BatchWriteErrors::Raise, foldersLeft);
+}
+
 int UninstallMain() {
   InitCommonControls();
-  AppName = CommandLineArgument(1);
+  const char* commandLine = GetCommandLineA();
+  AppName = AppNameFromCommandLine(commandLine != nullptr ? commandLine : "", ModuleFileName());
   if (AppName.empty()) {
     ShowMessageBox("Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.",
                    "Uninstall", MB_ICONERROR | MB_OK);
     return 0;
+  }
+  try {
+    RunUninstall();
+  } catch (const std::exception& e) {
+    ShowMessageBox(e.what(), "Uninstall", MB_ICONERROR | MB_OK);
+    return 1;
   }
   return 0;
 }

@@ -1,0 +1,47 @@
+// Shortcut files through the shell's link object.
+#include "shortcuts.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "path_macros.h"
+#include "path_utils.h"
+#include "setup_settings.h"
+#include "unique_handle.h"
+
+void CreateShellLink(const std::string& linkFile, const std::string& target, const std::string& description,
+                     const std::string& workingFolder) {
+  ComPtr<IShellLinkA> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
+                                                            CLSCTX_LOCAL_SERVER,
+                              IID_IShellLinkA, link.put_void())) ||
+      !link)
+    return;
+  link->SetPath(target.c_str());
+  if (!description.empty()) link->SetDescription(description.c_str());
+  if (!workingFolder.empty()) link->SetWorkingDirectory(workingFolder.c_str());
+  ComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) || !file) return;
+  int length = MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, nullptr, 0);
+  if (length <= 0) return;
+  std::vector<wchar_t> wide(static_cast<size_t>(length));
+  MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, wide.data(), length);
+  file->Save(wide.data(), TRUE);
+}
+
+void CreateLinks() {
+  const std::string folder = ProgramsFolder();
+  // Without the Programs folder a shortcut would land in the current folder and be recorded there.
+  if (folder.empty()) return;
+  TSetupSettings& s = SetupSettings;
+  for (size_t i = 0; i < s.Links.Count(); ++i) {
+    const std::string name = NamePart(s.Links[i]);
+    const std::string target = ExtractFileName(TrimText(s.Links.Value(name)));
+    const std::string linkFile = folder + ChangeFileExt(name, ".lnk");
+    CreateShellLink(linkFile, s.InstallDir + target, name, s.InstallDir);
+    s.Files.Add(linkFile);
+  }
+}

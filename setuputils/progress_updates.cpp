@@ -1,0 +1,35 @@
+// Coalesced progress dialog updates.
+#include "progress_updates.h"
+
+#include <commctrl.h>
+
+#include "message_pump.h"
+
+namespace {
+constexpr DWORD kUpdateIntervalMs = 30;
+}
+
+ProgressUpdates::ProgressUpdates(HWND dialog, int statusControl, int barControl)
+    : dialog_(dialog), statusControl_(statusControl), barControl_(barControl) {}
+
+ProgressUpdates::~ProgressUpdates() { Flush(); }
+
+void ProgressUpdates::Show(const std::string& status, WPARAM position) {
+  status_ = status;
+  position_ = position;
+  held_ = true;
+  if (!sentOnce_ || GetTickCount() - lastSent_ >= kUpdateIntervalMs) Send();
+  PumpPendingMessages();
+}
+
+void ProgressUpdates::Flush() {
+  if (held_) Send();
+}
+
+void ProgressUpdates::Send() {
+  held_ = false;
+  sentOnce_ = true;
+  lastSent_ = GetTickCount();
+  SendDlgItemMessageA(dialog_, statusControl_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(status_.c_str()));
+  SendDlgItemMessageA(dialog_, barControl_, PBM_SETPOS, position_, 0);
+}

@@ -1,0 +1,173 @@
+// The uninstaller's removal steps against an isolated registry and scratch folders.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "install_records.h"
+#include "library_path.h"
+#include "message_box.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "removal_steps.h"
+#include "scratch_registry.h"
+#include "setup_error.h"
+#include "uninstall_entry.h"
+#include "uninstaller.h"
+
+namespace {
+int answer = IDNO;
+int boxes = 0;
+int Answer(const std::string&, const std::string&, UINT) {
+  ++boxes;
+  return answer;
+}
+
+class RemovalTest : public IsolatedTest {
+ protected:
+  void SetUp() override {
+    previous_ = SetMessageBoxHandler(Answer);
+    boxes = 0;
+    AppName = "Removal Test";
+  }
+  void TearDown() override { SetMessageBoxHandler(previous_); }
+
+  // Records an installation of the files under AppName, as the setup program leaves it.
+  void Install(const std::string& appName, const StringList& files, const std::string& folders = "",
+               const std::string& product = "", const std::string& subProducts = "") {
+    SetUninstallValue(appName, kFilesValue, files.Text());
+    SetUninstallValue(appName, kFoldersValue, folders);
+    SetUninstallValue(appName, kProductNameValue, product);
+    SetUninstallValue(appName, kSubProductNameValue, subProducts);
+    CountInstalledFiles(files);
+    if (!product.empty()) RecordInstalledProduct(product, subProducts, "1.0", files, folder_.path());
+  }
+
+  static bool KeyExists(HKEY root, const std::string& path) { return RegistryKey::Open(root, path).valid(); }
+
+  MessageBoxHandler previous_ = nullptr;
+};
+
+TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
+  std::string shared = folder_.Write("shared.dll", "s");
+  std::string own = folder_.Write("own.txt", "o");
+  std::string readOnly = folder_.Write("ro.txt", "r");
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+  StringList first, second;
+  first.SetText(shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n");
+  second.SetText(shared);
+  Install("First", first);
+  Install("Second", second);
+  RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).DeleteValue(folder_.path() + "never-counted.txt");
+
+  AppName = "First";
+  StringList kept;
+  RemoveInstalledFiles(kept);
+  EXPECT_TRUE(FileExists(shared));
+  EXPECT_FALSE(FileExists(own));
+  EXPECT_FALSE(FileExists(readOnly));  // read-only files go too
+  ASSERT_EQ(kept.Count(), 2u);
+  EXPECT_EQ(kept[0], shared);
+  EXPECT_EQ(GetInstalledFileCount(shared), 1);
+
+  AppName = "Second";
+  StringList keptAgain;
+  RemoveInstalledFiles(keptAgain);
+  EXPECT_FALSE(FileExists(shared));
+  EXPECT_TRUE(keptAgain.Empty());
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledFilesKey));  // the last counter took the key along
+  EXPECT_EQ(ReleaseInstalledFile(shared), -1);
+}
+
+TEST_F(RemovalTest, CountersOfAnotherTypeStopTheRemoval) {
+  std::string file = folder_.Write("a.txt", "a");
+  StringList files;
+  files.Add(file);
+  Install(AppName, files);
+  RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).WriteString(file, "1");
+  StringList kept;
+  try {
+    RemoveInstalledFiles(kept);
+    FAIL() << "no error";
+  } catch (const SetupError& e) {
+    EXPECT_EQ(std::string(e.what()), "Invalid data type for '" + file + "'");
+  }
+  EXPECT_TRUE(FileExists(file));
+}
+
+TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
+  StringList none;
+  Install("XY", none, "", "Prod", "X;Y;Version");
+  Install("Z", none, "", "Prod", "Z");
+  Install("Other", none, "", "Else", "");
+  const std::string record = std::string(kInstalledProductsKey) + "\\Prod";
+
+  RemoveProductRecord("Prod", "X;Y;Version", none);
+  RegistryKey key = RegistryKey::Open(HKEY_CURRENT_USER, record);
+  ASSERT_TRUE(key.valid());
+  EXPECT_FALSE(key.ValueExists("X"));
+  EXPECT_FALSE(key.ValueExists("Y"));
+  EXPECT_TRUE(key.ValueExists("Z"));
+  EXPECT_TRUE(key.ValueExists("Version"));  // a reserved name is never taken for a sub-product
+  EXPECT_TRUE(key.ValueExists("FolderName"));
+  key.Close();
+
+  RemoveProductRecord("Prod", "Z", none);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, record));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));  // "Else" is still there
+  RemoveProductRecord("Else", "", none);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));
+  RemoveProductRecord("", "X", none);  // nothing to do, nothing raised
+}
+
+TEST_F(RemovalTest, FoldersGoDeepestFirstAndOnlyWhenEmpty) {
+  std::string p = folder_.path() + "P";
+  folder_.Write("P\\Sub\\Deep\\x.txt", "x");
+  folder_.Write("Q\\kept.txt", "k");
+  DeleteFileA((p + "\\Sub\\Deep\\x.txt").c_str());
+  SetUninstallValue(AppName, kFoldersValue,
+                    p + "\r\n" + folder_.path() + "Q\r\n" + p + "\\Sub\\Deep\r\n" + p + "\\sub\r\n");
+  std::vector<std::string> left = RemoveInstalledFolders();
+  EXPECT_FALSE(FolderExists(p));
+  EXPECT_TRUE(FolderExists(folder_.path() + "Q"));
+  EXPECT_TRUE(left.empty());  // none of them holds this program
+}
+
+TEST_F(RemovalTest, LibraryPathStaysWhileItsFolderExists) {
+  RegistryKey library = RegistryKey::Create(HKEY_CURRENT_USER, "Software\\Borland\\Delphi\\6.0\\Library");
+  std::string units = folder_.path() + "units";
+  AddLibraryPath(ieDelphi6, units);
+  SetUninstallValue(AppName, kInstalledPathsValue, units);
+  SetUninstallValue(AppName, kDelphiVerValue, "d6");
+  CreateDirectoryA(units.c_str(), nullptr);
+  RemoveInstalledPaths();
+  EXPECT_EQ(library.ReadStringOrEmpty("Search Path"), units + ";");
+  RemoveDirectoryA(units.c_str());
+  RemoveInstalledPaths();
+  EXPECT_EQ(library.ReadStringOrEmpty("Search Path"), "");
+}
+
+TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
+  answer = IDNO;
+  RunUninstall();
+  EXPECT_EQ(boxes, 1);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));
+
+  EXPECT_EQ(ReadUninstallValue("Files"), "");
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));  // read creates
+  DeleteUninstallEntry(AppName);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));
+}
+
+TEST(AppNameFromCommandLine, QuotedUnquotedAndEmpty) {
+  const std::string own = "C:\\Program Files\\My 100% Tool\\uninstall.exe";
+  EXPECT_EQ(AppNameFromCommandLine("\"" + own + "\" \"My Tool\"", own), "My Tool");
+  EXPECT_EQ(AppNameFromCommandLine(own + " \"My Tool\"", own), "My Tool");  // entries of earlier setups
+  EXPECT_EQ(AppNameFromCommandLine("c:\\program files\\my 100% tool\\UNINSTALL.EXE \"X\"", own), "X");
+  EXPECT_EQ(AppNameFromCommandLine(own, own), "");
+  EXPECT_EQ(AppNameFromCommandLine(own + " \"\"", own), "");
+  EXPECT_EQ(AppNameFromCommandLine("uninstall.exe \"\" Name", own), "Name");
+  EXPECT_EQ(AppNameFromCommandLine(own + "x \"Y\"", own), "Files\\My");  // another program: plain splitting
+}
+}  // namespace

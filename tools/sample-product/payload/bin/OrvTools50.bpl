@@ -1,0 +1,1 @@
+fake ready-made package

@@ -1,0 +1,9 @@
+unit vkheron;
+
+{$I orvprod.inc}
+
+interface
+
+implementation
+
+end.

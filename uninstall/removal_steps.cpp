@@ -1,0 +1,149 @@
+// Removal of installed files, records, folders and IDE entries.
+#include "removal_steps.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "help_contents.h"
+#include "ide_editions.h"
+#include "install_records.h"
+#include "library_path.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "product_includes.h"
+#include "progress_updates.h"
+#include "registry_names.h"
+#include "resource_dialog.h"
+#include "resource_ids.h"
+#include "text_compare.h"
+#include "uninstaller.h"
+
+long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) {
+  if (!installedFiles.valid()) return -1;
+  auto count = installedFiles.ReadDword(path);
+  if (!count) return -1;
+  long remaining = static_cast<long>(*count) - 1;
+  if (remaining == 0) {
+    installedFiles.DeleteValue(path);
+    if (installedFiles.ValueCount() == 0) {
+      installedFiles.Close();
+      RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledFilesKey);
+    }
+  } else {
+    installedFiles.WriteDword(path, static_cast<DWORD>(remaining));
+  }
+  return remaining;
+}
+
+long ReleaseInstalledFile(const std::string& path) {
+  RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
+  return ReleaseInstalledFile(installedFiles, path);
+}
+
+long GetInstalledFileCount(const std::string& path) {
+  auto count = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ReadDword(path);
+  return count ? static_cast<long>(*count) : -1;
+}
+
+void RemoveInstalledFiles(StringList& keptFiles) {
+  TOrvResDialog dialog(IDD_PROGRESS);
+  StringList files;
+  files.SetText(ReadUninstallValue(kFilesValue));
+  SendDlgItemMessageA(dialog.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
+  ShowWindow(dialog.Handle(), SW_SHOWDEFAULT);
+  // One open of the counters key for the whole pass; it closes itself when its last value goes.
+  RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
+  ProgressUpdates progress(dialog.Handle(), IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
+  for (size_t index = 0; index < files.Count(); ++index) {
+    const std::string& path = files[index];
+    if (ReleaseInstalledFile(installedFiles, path) != 0) {
+      keptFiles.Add(path);
+    } else {
+      // Archives restore attributes: a read-only file would lose its counter yet stay for ever.
+      DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+      DeleteFileA(path.c_str());
+    }
+    progress.Show(path, index);
+  }
+}
+
+void GetOtherSubProducts(const std::string& productName, StringList& names) {
+  RegistryKey record = RegistryKey::Open(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
+  for (const auto& name : record.ValueNames()) names.Add(name);
+  record.Close();
+  for (const char* reserved : {kVersionValue, kFolderNameValue}) {
+    for (size_t i = 0; i < names.Count(); ++i) {
+      if (SameTextAscii(names[i], reserved)) {
+        names.Delete(i);
+        break;
+      }
+    }
+  }
+}
+
+void RemoveProductRecord(const std::string& productName, const std::string& subProductNames,
+                         const StringList& keptFiles) {
+  if (productName.empty()) return;
+  RegistryKey record = RegistryKey::Open(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
+  if (!record.valid()) return;
+  for (const auto& name : SubProductNames(subProductNames))
+    if (!IsReservedSubProductName(name)) record.DeleteValue(name);
+  StringList others;
+  GetOtherSubProducts(productName, others);
+  if (others.Empty()) {
+    record.DeleteValue(kVersionValue);
+    record.DeleteValue(kFolderNameValue);
+    record.Close();
+    DeleteRegistryTree(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
+    RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
+    if (products.valid() && products.SubKeyCount() == 0) {
+      products.Close();
+      RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledProductsKey);
+    }
+  }
+  UpdateProductIncludes(keptFiles);
+}
+
+namespace {
+// True when the folder is the program's own folder or one of its parents.
+bool HoldsRunningProgram(const std::string& folder) {
+  std::string own = UpperCaseLocale(ExtractFilePath(ModuleFileName()));
+  std::string candidate = UpperCaseLocale(AddTrailingBackslash(folder));
+  return !candidate.empty() && own.compare(0, candidate.size(), candidate) == 0;
+}
+}  // namespace
+
+std::vector<std::string> RemoveInstalledFolders() {
+  StringList list;
+  list.SetText(ReadUninstallValue(kFoldersValue));
+  std::vector<std::string> folders(list.begin(), list.end());
+  std::stable_sort(folders.begin(), folders.end(),
+                   [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
+  std::vector<std::string> left;
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    if (!RemoveDirectoryA(folder->c_str()) && FolderExists(*folder) && HoldsRunningProgram(*folder))
+      left.push_back(*folder);
+  }
+  return left;
+}
+
+void RemoveInstalledPaths() {
+  std::string path = ReadUninstallValue(kInstalledPathsValue);
+  IdeEdition edition = EditionFromCode(ReadUninstallValue(kDelphiVerValue));
+  // Another installation's units or the user's files still need the entry.
+  if (!path.empty() && FolderExists(path)) return;
+  RemoveLibraryPath(edition, path);
+}
+
+void RemoveInstalledHelps() {
+  StringList helps;
+  helps.SetText(ReadUninstallValue(kInstalledHelpsValue));
+  IdeEdition edition = EditionFromCode(ReadUninstallValue(kDelphiVerValue));
+  std::string contentsFile = IdeHelpContentsFile(edition);
+  if (!FileExists(contentsFile)) return;
+  for (const auto& help : helps) RemoveHelpFromContents(ExtractFileName(help), contentsFile);
+}
