@@ -137,17 +137,22 @@ std::string UninstallCommandLine() {
 
 namespace {
 // A repeated installation under the same name merges its lists into the entry's: the old lines first, then the
-// new ones not among them (case ignored). Returns the merged list; added receives the new lines only.
+// new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines only.
+// Without an old list the new one is taken as it is.
 StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added) {
-  StringList merged;
   RegistryKey entry =
       RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + SetupSettings.AppName, KEY_READ);
   auto old = entry.ReadRaw(valueName);
-  if (old) merged.SetText(RegistryDataToText(old->data));
+  if (!old) {
+    added = current;
+    return current;
+  }
+  StringList merged;
+  merged.SetText(RegistryDataToText(old->data));
   std::unordered_set<std::string> known;
   for (const auto& line : merged) known.insert(LowerCaseLocale(line));
   for (const auto& line : current) {
-    if (known.insert(LowerCaseLocale(line)).second) {
+    if (known.count(LowerCaseLocale(line)) == 0) {
       merged.Add(line);
       added.Add(line);
     }
