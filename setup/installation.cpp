@@ -25,6 +25,7 @@
 #include "setup_error.h"
 #include "setup_settings.h"
 #include "shortcuts.h"
+#include "step_timings.h"
 #include "text_compare.h"
 #include "uninstall_entry.h"
 #include "unrar_library.h"
@@ -118,12 +119,15 @@ bool ExtractAndBuild(const std::string& destination) {
     RarProgressDialog = progress.Handle();
     auto forget = ScopeExit([] { RarProgressDialog = nullptr; });
     SetStatus(progress.Handle(), "Starting setup. Please wait...");
-    CountRarArchive(s.RarFile, destination);
-    extracted = ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
+    TimedStep("count", [&] { CountRarArchive(s.RarFile, destination); });
+    extracted = TimedStep("extract", [&] {
+      return ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
+    });
     if (extracted) {
       SetStatus(progress.Handle(), FormatText("Building %s packages...", EditionDisplayName(s.Edition).c_str()));
-      RecordInstalledProduct(s.ProductName, s.SubProductName, s.Version, s.Files, s.InstallDir);
-      BuildListedPackages();
+      TimedStep("product",
+                [&] { RecordInstalledProduct(s.ProductName, s.SubProductName, s.Version, s.Files, s.InstallDir); });
+      TimedStep("packages", BuildListedPackages);
     }
   }
   if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
@@ -220,17 +224,25 @@ void RunInstallation() {
   if (!CheckPreviousVersion()) return;
   if (!CheckRunningIde()) return;
   if (!SelectInstallDir()) return;
-  if (!ExtractAndBuild(s.InstallDir)) {
+  const bool extracted = TimedStep("installation", [&] {
+    if (!ExtractAndBuild(s.InstallDir)) return false;
+    TimedStep("links", CreateLinks);
+    TimedStep("records", [&] {
+      WriteProductRecord();
+      SetUninstallValue(s.AppName, kVersionValue, s.Version);
+    });
+    TimedStep("ide", [] {
+      RegisterPackages();
+      InstallLibraryPath();
+      RegisterHelpFiles();
+    });
+    return true;
+  });
+  if (!extracted) {
     ShowMessageBox("An error occured during installation.\r\nPlease contact our support department", "Setup",
                    MB_ICONWARNING | MB_OK);
     return;
   }
-  CreateLinks();
-  WriteProductRecord();
-  SetUninstallValue(s.AppName, kVersionValue, s.Version);
-  RegisterPackages();
-  InstallLibraryPath();
-  RegisterHelpFiles();
   OfferRunAfterInstall();
   if (s.SuccessMessage) ShowMessageBox("Installation completed.", "Setup", MB_ICONINFORMATION | MB_OK);
 }

@@ -24,3 +24,10 @@ class StepTimer {
   std::string file_;  // empty when the switch is off
   long long start_ = 0;
 };
+
+// Runs the step under a StepTimer of that name and returns what the step returns.
+template <typename Step>
+auto TimedStep(const char* name, Step&& step) {
+  StepTimer timer(name);
+  return step();
+}

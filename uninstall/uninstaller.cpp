@@ -13,6 +13,7 @@
 #include "registry_names.h"
 #include "removal_steps.h"
 #include "self_delete.h"
+#include "step_timings.h"
 #include "setup_error.h"
 #include "string_list.h"
 #include "text_compare.h"
@@ -67,18 +68,25 @@ void LeaveInstalledFolders() {
 
 void RunUninstall() {
   if (!ConfirmRemoval()) return;
+  StepTimer uninstallation("uninstallation");
   LeaveInstalledFolders();
   StringList keptFiles;
-  RemoveInstalledFiles(keptFiles);
-  std::string productName = ReadUninstallValue(kProductNameValue);
-  std::string subProductName = ReadUninstallValue(kSubProductNameValue);
-  RemoveProductRecord(productName, subProductName, keptFiles);
-  std::vector<std::string> foldersLeft = RemoveInstalledFolders();
-  RemoveInstalledPaths();
-  RemoveInstalledHelps();
-  DeleteUninstallEntry(AppName);
-  std::string ownPath = ModuleFileName();
-  if (GetInstalledFileCount(ownPath) < 0) DeleteFileViaBatch(ownPath, BatchWriteErrors::Raise, foldersLeft);
+  TimedStep("files", [&] { RemoveInstalledFiles(keptFiles); });
+  TimedStep("product", [&] {
+    std::string productName = ReadUninstallValue(kProductNameValue);
+    std::string subProductName = ReadUninstallValue(kSubProductNameValue);
+    RemoveProductRecord(productName, subProductName, keptFiles);
+  });
+  std::vector<std::string> foldersLeft = TimedStep("folders", RemoveInstalledFolders);
+  TimedStep("ide", [] {
+    RemoveInstalledPaths();
+    RemoveInstalledHelps();
+  });
+  TimedStep("entry", [&] {
+    DeleteUninstallEntry(AppName);
+    std::string ownPath = ModuleFileName();
+    if (GetInstalledFileCount(ownPath) < 0) DeleteFileViaBatch(ownPath, BatchWriteErrors::Raise, foldersLeft);
+  });
 }
 
 int UninstallMain() {
