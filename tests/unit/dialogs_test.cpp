@@ -564,7 +564,6 @@ class BrowseTest : public DialogTest {
   }
 
   ComApartment apartment_;
-  ScratchFolder folder_;
   std::string remembered_;
   std::string windowsFolder_;
 };
@@ -599,7 +598,14 @@ TEST_F(BrowseTest, CancelledBrowserKeepsTheFieldAndOkUsesIt) {
 }
 
 TEST_F(BrowseTest, EmptyFieldStartsAtTheCurrentFolder) {
-  ASSERT_TRUE(SetCurrentDirectoryA(folder_.path().c_str()));
+  // Not below the user's profile: on a new Wine prefix the browser's first selection request there finds nothing.
+  std::string start = FormatText("C:\\orv-dialogs-%lu", GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryA(start.c_str(), nullptr));
+  auto removeStart = ScopeExit([&] {
+    SetCurrentDirectoryA(remembered_.c_str());
+    EXPECT_TRUE(RemoveDirectoryA(start.c_str()));
+  });
+  ASSERT_TRUE(SetCurrentDirectoryA(start.c_str()));
   std::string current = CurrentFolder();
   TSelectDirDialog dialog(IDD_SELECT_DIR);
   BrowserVisit visit = Browse(dialog, BrowserAnswer::Ok);
