@@ -1,7 +1,8 @@
 // Registry key and value names, each spelled once for both programs.
 #pragma once
 
-// Below HKEY_CURRENT_USER.
+// Below HKEY_CURRENT_USER: the maker's key and its install records.
+constexpr const char* kCompanyKey = "Software\\Quillmark";
 constexpr const char* kInstalledFilesKey = "Software\\Quillmark\\InstalledFiles";
 constexpr const char* kInstalledProductsKey = "Software\\Quillmark\\InstalledProducts";
 

@@ -20,6 +20,17 @@
 #include "text_compare.h"
 #include "uninstaller.h"
 
+namespace {
+// The maker's key goes with its last record key, so that a removal leaves no trace of it; anything else in it keeps
+// it.
+void DeleteCompanyKeyWhenEmpty() {
+  RegistryKey company = RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey);
+  if (!company.valid() || company.SubKeyCount() != 0 || company.ValueCount() != 0) return;
+  company.Close();
+  RegDeleteKeyA(HKEY_CURRENT_USER, kCompanyKey);
+}
+}  // namespace
+
 long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) {
   if (!installedFiles.valid()) return -1;
   auto count = installedFiles.ReadDword(path);
@@ -30,6 +41,7 @@ long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) 
     if (installedFiles.ValueCount() == 0) {
       installedFiles.Close();
       RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledFilesKey);
+      DeleteCompanyKeyWhenEmpty();
     }
   } else {
     installedFiles.WriteDword(path, static_cast<DWORD>(remaining));
@@ -103,6 +115,7 @@ void RemoveProductRecord(const std::string& productName, const std::string& subP
     if (products.valid() && products.SubKeyCount() == 0) {
       products.Close();
       RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledProductsKey);
+      DeleteCompanyKeyWhenEmpty();
     }
   }
   UpdateProductIncludes(keptFiles);

@@ -11,15 +11,16 @@
 // progress dialog up; the other files go to keptFiles in list order.
 void RemoveInstalledFiles(StringList& keptFiles);
 // Subtracts one from the file's counter and returns the result, or -1 when it has no counter. At zero the value
-// goes, and the counters key with its last value. Raises "Invalid data type for '%s'" for a counter that is not
-// REG_DWORD.
+// goes, and the counters key with its last value (the maker's key too when nothing else is left in it). Raises "Invalid
+// data type for '%s'" for a counter that is not REG_DWORD.
 long ReleaseInstalledFile(const std::string& path);
 // The same on an already opened counters key (not valid: -1).
 long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path);
 // The file's counter, or -1 when it has none; nothing changes.
 long GetInstalledFileCount(const std::string& path);
 // Deletes the sub-products' values from the product's record (never "Version" or "FolderName"), the record and
-// the empty products key when no sub-product is left, then brings the include files among keptFiles up to date.
+// the empty products key (and the maker's key, when empty) when no sub-product is left, then brings the include files
+// among keptFiles up to date.
 void RemoveProductRecord(const std::string& productName, const std::string& subProductNames,
                          const StringList& keptFiles);
 // The record's value names except "Version" and "FolderName".

@@ -77,6 +77,7 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_FALSE(FileExists(shared));
   EXPECT_TRUE(keptAgain.Empty());
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledFilesKey));  // the last counter took the key along
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kCompanyKey));         // and the maker's key, now empty
   EXPECT_EQ(ReleaseInstalledFile(shared), -1);
 }
 
@@ -101,6 +102,7 @@ TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
   Install("XY", none, "", "Prod", "X;Y;Version");
   Install("Z", none, "", "Prod", "Z");
   Install("Other", none, "", "Else", "");
+  RegistryKey::Create(HKEY_CURRENT_USER, std::string(kCompanyKey) + "\\Licence");
   const std::string record = std::string(kInstalledProductsKey) + "\\Prod";
 
   RemoveProductRecord("Prod", "X;Y;Version", none);
@@ -118,6 +120,7 @@ TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));  // "Else" is still there
   RemoveProductRecord("Else", "", none);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kCompanyKey));  // it holds something else
   RemoveProductRecord("", "X", none);  // nothing to do, nothing raised
 }
 
