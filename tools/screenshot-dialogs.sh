@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Takes a picture of the setup program's destination dialog as a user sees it: the built orvsetup.exe runs under
+# Xvfb in Wine's virtual desktop (X11 driver, not the null one the tests use), the welcome box is answered with a
+# key press, and the root window is captured while the dialog shows its proposed folder.
+#   tools/screenshot-dialogs.sh [BUILD_DIR] [OUTPUT_PNG]
+# Defaults: build, docs/destination-dialog.png. Needs Xvfb, xdotool and ImageMagick's import; Debian's fonts-wine
+# gives the title bar its close glyph.
+set -euo pipefail
+SOURCE_DIR="$(cd "$(dirname "$0")/.." && pwd)"
+BUILD_DIR="$(cd "${1:-$SOURCE_DIR/build}" && pwd)"
+OUTPUT="${2:-$SOURCE_DIR/docs/destination-dialog.png}"
+CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
+# Seconds to let Wine start the desktop and the program, and to draw after a key press.
+START_WAIT="${ORV_SHOT_START_WAIT:-8}"
+DRAW_WAIT="${ORV_SHOT_DRAW_WAIT:-3}"
+
+for tool in Xvfb xdotool import wine wineserver; do
+  command -v "$tool" >/dev/null || { echo "screenshot-dialogs: $tool is missing (apt-get install xvfb xdotool imagemagick)" >&2; exit 2; }
+done
+[ -f "$BUILD_DIR/orvsetup.exe" ] || { echo "screenshot-dialogs: $BUILD_DIR/orvsetup.exe not built" >&2; exit 2; }
+
+WORK="$(mktemp -d)"
+XVFB_PID=""
+export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# A prefix of its own that draws through X11.
+cp -a "$CACHE/wineprefix" "$WINEPREFIX"
+wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+# Wine's own fonts (Debian's fonts-wine), when present, give the title bar its glyphs.
+if [ -d /usr/share/wine/fonts ]; then cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+
+# A product whose only questions before the destination dialog are the welcome box.
+mkdir -p "$WORK/product"
+printf '%s\r\n' '[Application]' 'AppName=Quillmark Marlin Components' 'ProductName=Marlin' 'Version=2.1' \
+  'DelphiVer=D5' 'DefaultDir=C:\Program Files\Quillmark\Marlin\' 'CheckPrevVersion=0' 'CheckDelphi=0' \
+  'PromptInstallDir=1' > "$WORK/product/OrvSetup.ini"
+cp "$BUILD_DIR/orvsetup.exe" "$WORK/product/"
+
+# The first free display from :90 on.
+DISPLAY_NUMBER=90
+while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
+  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+done
+export DISPLAY=":$DISPLAY_NUMBER"
+Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break; sleep 0.1; done
+
+(cd "$WORK/product" && wine explorer /desktop=shot,800x600 orvsetup.exe >/dev/null 2>&1 &)
+sleep "$START_WAIT"
+xdotool key Return  # OK in the welcome box
+sleep "$DRAW_WAIT"
+mkdir -p "$(dirname "$OUTPUT")"
+import -window root "$OUTPUT"
+xdotool key Escape  # Cancel: the setup ends without installing
+sleep 1
+echo "screenshot-dialogs: wrote $OUTPUT"
