@@ -126,7 +126,7 @@ class TemplateReader {
   size_t offset_ = 0;
 };
 
-// The template with that id in US English, or nullopt-like empty controls with found=false.
+// Reads the US English template with that id; false when the module has none.
 bool ReadTemplate(HMODULE module, int id, DialogTemplate& result) {
   HRSRC resource =
       FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
