@@ -1,7 +1,10 @@
 // The uninstaller's removal steps against an isolated registry and scratch folders.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "install_records.h"
 #include "library_path.h"
@@ -15,6 +18,7 @@
 #include "setup_error.h"
 #include "uninstall_entry.h"
 #include "uninstaller.h"
+#include "unique_handle.h"
 
 namespace {
 int answer = IDNO;
@@ -81,6 +85,58 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_EQ(ReleaseInstalledFile(shared), -1);
 }
 
+// What the file step sends to its progress dialog's status text (1001) and bar (1000), in order.
+std::vector<std::string> dialogTraffic;
+LRESULT CALLBACK RecordDialogTraffic(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION) {
+    int id = GetDlgCtrlID(call->hwnd);
+    if (id == 1001 && call->message == WM_SETTEXT)
+      dialogTraffic.push_back("text " + std::string(reinterpret_cast<const char*>(call->lParam)));
+    if (id == 1000 && call->message == PBM_SETRANGE32)
+      dialogTraffic.push_back("range " + std::to_string(call->wParam) + " " + std::to_string(call->lParam));
+    if (id == 1000 && call->message == PBM_SETPOS) dialogTraffic.push_back("position " + std::to_string(call->wParam));
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
+  StringList files;
+  for (int i = 0; i < 40; ++i) files.Add(folder_.Write("f" + std::to_string(i) + ".txt", "x"));
+  Install(AppName, files);
+  // A message waiting for this thread: only message processing during the step takes it from the queue.
+  UniqueWindow window(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(PostMessageA(window.get(), WM_APP, 0, 0));
+  Sleep(100);  // past the pause between two rounds of message processing
+  dialogTraffic.clear();
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordDialogTraffic, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  StringList kept;
+  RemoveInstalledFiles(kept);
+  UnhookWindowsHookEx(hook);
+
+  MSG message;
+  EXPECT_FALSE(PeekMessageA(&message, window.get(), WM_APP, WM_APP, PM_REMOVE));
+  // The range first, then pairs of a file and its index in list order, ending with the last file.
+  ASSERT_GE(dialogTraffic.size(), 3u);
+  EXPECT_EQ(dialogTraffic[0], "range 0 40");
+  long lastPosition = -1;
+  for (size_t i = 1; i + 1 < dialogTraffic.size(); i += 2) {
+    const std::string& text = dialogTraffic[i];
+    ASSERT_EQ(text.compare(0, 5, "text "), 0) << text;
+    ASSERT_EQ(dialogTraffic[i + 1].compare(0, 9, "position "), 0) << dialogTraffic[i + 1];
+    long position = std::stol(dialogTraffic[i + 1].substr(9));
+    EXPECT_GT(position, lastPosition);
+    ASSERT_LT(position, 40);
+    EXPECT_EQ(text.substr(5), files[position]);
+    lastPosition = position;
+  }
+  EXPECT_EQ(dialogTraffic.size() % 2, 1u);
+  EXPECT_EQ(lastPosition, 39);
+  EXPECT_FALSE(FileExists(files[39]));
+}
+
 TEST_F(RemovalTest, CountersOfAnotherTypeStopTheRemoval) {
   std::string file = folder_.Write("a.txt", "a");
   StringList files;
@@ -121,7 +177,7 @@ TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
   RemoveProductRecord("Else", "", none);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kCompanyKey));  // it holds something else
-  RemoveProductRecord("", "X", none);  // nothing to do, nothing raised
+  RemoveProductRecord("", "X", none);                      // nothing to do, nothing raised
 }
 
 TEST_F(RemovalTest, FoldersGoDeepestFirstAndOnlyWhenEmpty) {

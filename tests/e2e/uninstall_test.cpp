@@ -1,0 +1,358 @@
+// End-to-end: the sample product installed by the real setup program into a fake Delphi 5 and removed by the
+// uninstaller started as Windows starts it, from the command line of its Add/Remove Programs entry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver_script.h"
+#include "e2e_support.h"
+#include "expect_window.h"
+#include "fake_ide.h"
+#include "path_macros.h"
+#include "path_utils.h"
+#include "process_runner.h"
+#include "registry.h"
+#include "registry_names.h"
+#include "window_driver.h"
+
+namespace {
+constexpr DWORD kTimeLimitMs = 60000;
+// The self-deleting batch tries about once a second; it normally finishes within a few.
+constexpr DWORD kBatchWaitMs = 20000;
+
+const char* kProductName = "Marlin";
+const char* kSearchPathBefore = "$(DELPHI)\\Lib;$(DELPHI)\\Bin;";
+const char* kContentsBefore = ":Base delphi5.hlp\r\n:Include delphi5.cnt\r\n:Index Delphi =delphi5.hlp\r\n";
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeMs) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start >= timeMs) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
+// The self-deleting batch files left in the temporary folder and next to a program.
+std::vector<std::string> BatchFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& entry : ListFolderTree(folder))
+    if (entry.find('\\') == std::string::npos && entry.compare(0, 6, "$delme") == 0) names.push_back(entry);
+  return names;
+}
+
+class UninstallTest : public EndToEndTest {
+ protected:
+  void SetUp() override {
+    EndToEndTest::SetUp();
+    if (HasFatalFailure()) return;
+    const std::string payloads = WindowsPathFromUnix(EnvironmentValue("ORV_E2E_PAYLOADS"));
+    ASSERT_FALSE(payloads.empty()) << "ORV_E2E_PAYLOADS is not set";
+    const std::string archive = AddTrailingBackslash(payloads) + "sample\\Data.rar";
+    ASSERT_TRUE(CopyFileA(archive.c_str(), (Folder() + "Data.rar").c_str(), FALSE)) << "cannot copy " << archive;
+
+    // Delphi 5 as a user who has started it once: help contents file, Library and Known Packages keys.
+    ide_ = std::make_unique<FakeIde>(ieDelphi5, Folder() + "Delphi 5");
+    CreateDirectoryA((ide_->root() + "HELP").c_str(), nullptr);
+    WriteFileBytes(ContentsFile(), kContentsBefore);
+    WriteRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path", kSearchPathBefore);
+    WriteRegistryString(HKEY_CURRENT_USER, KnownPackagesKey(ieDelphi5), "$(DELPHI)\\Bin\\dclstd50.bpl",
+                        "Borland Standard Components");
+    system_ = SystemDir();
+    builtPackage_ = system_ + "OrvMarlin50.bpl";
+    DeleteFileA(builtPackage_.c_str());
+  }
+
+  void TearDown() override {
+    DeleteFileA(builtPackage_.c_str());
+    DeleteFileA((system_ + "orvmarlin.dll").c_str());
+    EndToEndTest::TearDown();
+  }
+
+  static std::string LibraryKey() { return IdeUserKey(ieDelphi5) + "Library"; }
+  std::string ContentsFile() const { return ide_->root() + "HELP\\delphi5.cnt"; }
+  std::string EntryKey(const std::string& appName) const { return std::string(kUninstallKeyPath) + "\\" + appName; }
+  std::string ProductKey() const { return std::string(kInstalledProductsKey) + "\\" + kProductName; }
+
+  // The sample product's configuration: no questions but the welcome, the destination folder (with a trailing
+  // backslash) as default.
+  void WriteConfig(const std::string& appName, const std::string& folder, const std::string& subProducts) const {
+    WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + appName + "\r\nProductName=" + kProductName +
+                                  "\r\nSubProductName=" + subProducts +
+                                  "\r\nVersion=2.1\r\nDelphiVer=D5\r\nDefaultDir=" + folder +
+                                  "\r\nCheckPrevVersion=1\r\nCheckDelphi=0\r\nSuccessMessage=0\r\n"
+                                  "PromptInstallDir=0\r\n\r\n"
+                                  "[System_Files]\r\norvmarlin.dll\r\n\r\n"
+                                  "[Help_Files]\r\norvmarlin.hlp=Marlin Components Help\r\norvmarlin.cnt\r\n\r\n"
+                                  "[Packages]\r\nOrvTools50.bpl=Quillmark Marlin Tools\r\n\r\n"
+                                  "[Build_Packages]\r\nOrvMarlin50.dpk=Quillmark Marlin Components\r\n\r\n"
+                                  "[Links]\r\n" +
+                                  LinkName() + "=readme.txt\r\n");
+  }
+
+  // Runs the real setup program on the configuration; the installation must end cleanly.
+  void RunSetup(const std::string& folder) const {
+    RunRecord record =
+        RunProgram(CommandLine(SetupPath(), {}), Folder(), {Answer::Press(IDOK).Caption("Welcome!")}, kTimeLimitMs);
+    ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
+    ASSERT_EQ(record.exitCode, 0u) << FormatRunRecord(record);
+    ASSERT_TRUE(FileExists(folder + "uninstall.exe")) << FormatRunRecord(record);
+    // The fake compiler's log is no part of the installation.
+    ide_->ClearRuns();
+  }
+
+  void Install(const std::string& appName, const std::string& folder, const std::string& subProducts) const {
+    WriteConfig(appName, folder, subProducts);
+    RunSetup(folder);
+  }
+
+  std::string LinkName() const { return AppName() + " Readme"; }
+  std::string LinkFile() const { return ProgramsFolder() + LinkName() + ".lnk"; }
+
+  std::string UninstallString(const std::string& appName) const {
+    return ReadRegistryString(HKEY_LOCAL_MACHINE, EntryKey(appName), kUninstallStringValue).value_or("");
+  }
+
+  // Runs the entry's command line as Windows does (no application name), from the folder given.
+  RunRecord RunEntry(const std::string& appName, const std::vector<Answer>& script,
+                     const std::string& workingFolder) const {
+    return RunProgram(UninstallString(appName), workingFolder, script, kTimeLimitMs);
+  }
+
+  // Confirms, then lets the removal run; the run must end cleanly with exit code 0.
+  void Uninstall(const std::string& appName, const std::string& workingFolder) {
+    const std::string question = "Are you sure you want to completely remove the " + appName + "?";
+    RunRecord record = RunEntry(appName, {Answer::Press(IDYES).Caption("Uninstall").Text(question)}, workingFolder);
+    ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
+    EXPECT_EQ(record.exitCode, 0u) << FormatRunRecord(record);
+    std::vector<WindowRecord> boxes = record.WindowsOfKind(WindowKind::MessageBox);
+    ASSERT_EQ(boxes.size(), 1u) << FormatRunRecord(record);
+    ExpectMessageBox(boxes[0], "Uninstall", question, IconKind::Question, {IDYES, IDNO});
+    // The progress dialog is up for a few milliseconds only: the driver may not see it.
+    for (const WindowRecord& window : record.WindowsOfKind(WindowKind::Passive))
+      EXPECT_EQ(window.caption, "Remove files");
+  }
+
+  std::unique_ptr<FakeIde> ide_;
+  std::string system_;
+  std::string builtPackage_;
+};
+
+TEST_F(UninstallTest, RoundTripLeavesTheMachineAsBeforeApartFromKnownPackages) {
+  const std::string root = Folder() + "Apps 100%";
+  const std::string installDir = root + "\\Marlin Suite\\";
+  const std::string registryBefore = RegistrySnapshot();
+  const std::vector<std::string> programsBefore = ListFolderTree(ProgramsFolder());
+  const std::string temp = GetTempDir();
+  const std::vector<std::string> batchesBefore = BatchFiles(temp);
+  ASSERT_FALSE(FileExists(system_ + "orvmarlin.dll"));
+
+  WriteConfig(AppName(), installDir, "Grid;Charts");
+  const std::vector<std::string> filesBefore = ListFolderTree(Folder());
+  RunSetup(installDir);
+  ASSERT_FALSE(HasFatalFailure());
+  // What the installation left, so that the comparisons below cannot pass on an empty installation.
+  EXPECT_EQ(UninstallString(AppName()), Quoted(installDir + "uninstall.exe") + " " + Quoted(AppName()));
+  EXPECT_TRUE(FileExists(installDir + "units\\orvprod.inc"));
+  EXPECT_TRUE(FileExists(ide_->root() + "HELP\\orvmarlin.hlp"));
+  EXPECT_TRUE(FileExists(system_ + "orvmarlin.dll"));
+  EXPECT_TRUE(FileExists(builtPackage_));
+  EXPECT_TRUE(FileExists(LinkFile()));
+  EXPECT_NE(ReadFileBytes(ContentsFile()), kContentsBefore);
+  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
+            installDir + "units;" + kSearchPathBefore);
+  EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, installDir + "uninstall.exe"), 1u);
+  EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, ProductKey()));
+
+  // A file that the archive restored read-only goes as well.
+  ASSERT_TRUE(SetFileAttributesA((installDir + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+
+  // Started in its own folder: that folder goes all the same.
+  Uninstall(AppName(), installDir);
+  ASSERT_FALSE(HasFatalFailure());
+  // The folders that held the uninstaller go with the batch, after the program has ended.
+  EXPECT_TRUE(WaitUntil([&] { return !FolderExists(root); }, kBatchWaitMs))
+      << ::testing::PrintToString(ListFolderTree(root));
+  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(temp) == batchesBefore; }, kBatchWaitMs));
+
+  EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
+  EXPECT_EQ(ListFolderTree(ProgramsFolder()), programsBefore);
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), kContentsBefore);
+  EXPECT_FALSE(FileExists(system_ + "orvmarlin.dll"));
+  // Kept on purpose: the built package and the Known Packages values; without them the registry is as before.
+  EXPECT_TRUE(FileExists(builtPackage_));
+  RegistryKey knownPackages = RegistryKey::Open(HKEY_CURRENT_USER, KnownPackagesKey(ieDelphi5));
+  EXPECT_EQ(knownPackages.ReadString(builtPackage_), "Quillmark Marlin Components");
+  EXPECT_EQ(knownPackages.ReadString(installDir + "bin\\OrvTools50.bpl"), "Quillmark Marlin Tools");
+  knownPackages.DeleteValue(builtPackage_);
+  knownPackages.DeleteValue(installDir + "bin\\OrvTools50.bpl");
+  knownPackages.Close();
+  EXPECT_EQ(RegistrySnapshot(), registryBefore);
+}
+TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
+  // The first product's entry as earlier setups wrote it, the path unquoted; the second's as written now.
+  const std::string first = AppName();
+  const std::string second = AppName() + " Z";
+  ResetUninstallEntry(second);
+  const std::string root = Folder() + "Shared 100% Tools";
+  const std::string installDir = root + "\\Marlin\\";
+  const std::string temp = GetTempDir();
+  const std::vector<std::string> batchesBefore = BatchFiles(temp);
+  Install(first, installDir, "X;Y");
+  ASSERT_FALSE(HasFatalFailure());
+  Install(second, installDir, "Z");
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string readme = installDir + "readme.txt";
+  const std::string uninstaller = installDir + "uninstall.exe";
+  ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, readme), 2u);
+  ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, uninstaller), 2u);
+  const std::string secondEntry = ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(second));
+  WriteRegistryString(HKEY_LOCAL_MACHINE, EntryKey(first), kUninstallStringValue, uninstaller + " " + Quoted(first));
+
+  Uninstall(first, Folder());
+  ASSERT_FALSE(HasFatalFailure());
+  // A batch started by mistake would delete the uninstaller within about a second of its end.
+  Sleep(2000);
+  for (const std::string& file : {readme, uninstaller, installDir + "units\\orvprod.inc",
+                                  ide_->root() + "HELP\\orvmarlin.hlp", system_ + "orvmarlin.dll", LinkFile()})
+    EXPECT_TRUE(FileExists(file)) << file;
+  EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, readme), 1u);
+  EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, uninstaller), 1u);
+  EXPECT_TRUE(BatchFiles(installDir).empty());
+  EXPECT_EQ(BatchFiles(temp), batchesBefore);
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(first)));
+  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(second)), secondEntry);
+  std::vector<std::string> recordValues = RegistryKey::Open(HKEY_CURRENT_USER, ProductKey(), KEY_READ).ValueNames();
+  std::sort(recordValues.begin(), recordValues.end());
+  EXPECT_EQ(recordValues, (std::vector<std::string>{"FolderName", "Version", "Z"}));
+  // The units folder still holds the other installation's units.
+  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
+            installDir + "units;" + kSearchPathBefore);
+
+  Uninstall(second, Folder());
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(uninstaller); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(installDir).empty(); }, kBatchWaitMs));
+  // Only recorded folders go: the folders were the first installation's and the second one created none, so they
+  // stay, empty.
+  EXPECT_EQ(ListFolderTree(root), (std::vector<std::string>{"Marlin\\", "Marlin\\bin\\", "Marlin\\demo\\",
+                                                            "Marlin\\source\\", "Marlin\\units\\"}));
+  for (const std::string& file : {ide_->root() + "HELP\\orvmarlin.hlp", system_ + "orvmarlin.dll", LinkFile()})
+    EXPECT_FALSE(FileExists(file)) << file;
+  EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kCompanyKey));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(second)));
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), kContentsBefore);
+}
+
+TEST_F(UninstallTest, UserFilesKeepTheirFoldersAndTheLibraryPath) {
+  const std::string installDir = Folder() + "P\\Sub\\Deep\\";
+  Install(AppName(), installDir, "");
+  ASSERT_FALSE(HasFatalFailure());
+  WriteFile("P\\Sub\\Deep\\units\\mine.pas", "unit mine;");
+  const std::string temp = GetTempDir();
+  const std::vector<std::string> batchesBefore = BatchFiles(temp);
+
+  Uninstall(AppName(), Folder());
+  ASSERT_FALSE(HasFatalFailure());
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(installDir + "uninstall.exe"); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(temp) == batchesBefore; }, kBatchWaitMs));
+  EXPECT_EQ(ListFolderTree(Folder() + "P"),
+            (std::vector<std::string>{"Sub\\", "Sub\\Deep\\", "Sub\\Deep\\units\\", "Sub\\Deep\\units\\mine.pas"}));
+  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
+            installDir + "units;" + kSearchPathBefore);
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(AppName())));
+}
+
+TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
+  const std::string installDir = Folder() + "Typed\\";
+  Install(AppName(), installDir, "Grid");
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string readme = installDir + "readme.txt";
+  WriteRegistryString(HKEY_CURRENT_USER, kInstalledFilesKey, readme, "1");
+  const std::string entryBefore = ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(AppName()));
+  const std::string productBefore = ExportRegistryTree(HKEY_CURRENT_USER, ProductKey());
+  const std::string contentsBefore = ReadFileBytes(ContentsFile());
+  const std::string temp = GetTempDir();
+  const std::vector<std::string> batchesBefore = BatchFiles(temp);
+
+  RunRecord record = RunEntry(AppName(),
+                              {Answer::Press(IDYES).Caption("Uninstall").Text("Are you sure"),
+                               Answer::Press(IDOK).Caption("Uninstall").Text("Invalid data type")},
+                              Folder());
+  ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
+  EXPECT_EQ(record.exitCode, 1u);
+  std::vector<WindowRecord> boxes = record.WindowsOfKind(WindowKind::MessageBox);
+  ASSERT_EQ(boxes.size(), 2u) << FormatRunRecord(record);
+  ExpectMessageBox(boxes[1], "Uninstall", "Invalid data type for '" + readme + "'", IconKind::Error, {IDOK});
+
+  // Files before the faulty counter are gone, the others and every later step's data are still there.
+  EXPECT_FALSE(FileExists(installDir + "bin\\OrvTools50.bpl"));
+  EXPECT_FALSE(FileExists(ide_->root() + "HELP\\orvmarlin.hlp"));
+  for (const std::string& file : {readme, installDir + "units\\orvmarlin.pas", installDir + "uninstall.exe"})
+    EXPECT_TRUE(FileExists(file)) << file;
+  EXPECT_EQ(ExportRegistryTree(HKEY_CURRENT_USER, ProductKey()), productBefore);
+  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(AppName())), entryBefore);
+  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
+            installDir + "units;" + kSearchPathBefore);
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsBefore);
+  EXPECT_EQ(BatchFiles(temp), batchesBefore);
+  EXPECT_TRUE(BatchFiles(installDir).empty());
+}
+
+TEST_F(UninstallTest, RefusalsChangeNothingAndAnUnknownNameOnlyDeletesTheUninstaller) {
+  const std::string installDir = Folder() + "Kept Product\\";
+  Install(AppName(), installDir, "Grid");
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string unknown = AppName() + " Unknown";
+  ResetUninstallEntry(unknown);
+  const std::string registryBefore = RegistrySnapshot();
+  const std::vector<std::string> filesBefore = ListFolderTree(Folder());
+  const std::string contentsBefore = ReadFileBytes(ContentsFile());
+  const char* kDirectCall = "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
+
+  for (const std::string& commandLine :
+       {Quoted(installDir + "uninstall.exe"), Quoted(installDir + "uninstall.exe") + " \"\""}) {
+    RunRecord record = RunProgram(commandLine, Folder(), {Answer::Press(IDOK).Caption("Uninstall")}, kTimeLimitMs);
+    ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
+    ASSERT_EQ(record.windows.size(), 1u) << FormatRunRecord(record);
+    ExpectMessageBox(record.windows[0], "Uninstall", kDirectCall, IconKind::Error, {IDOK});
+    EXPECT_EQ(record.exitCode, 0u);
+  }
+  // An empty pair of quotes before the name is skipped.
+  RunRecord declined = RunProgram(Quoted(installDir + "uninstall.exe") + " \"\" " + Quoted(AppName()), Folder(),
+                                  {Answer::Press(IDNO).Caption("Uninstall").Text(AppName() + "?")}, kTimeLimitMs);
+  ASSERT_TRUE(declined.Clean()) << FormatRunRecord(declined);
+  EXPECT_EQ(declined.exitCode, 0u);
+  const std::string lone = Folder() + "uninstall.exe";
+  declined = RunProgram(Quoted(lone) + " " + Quoted(unknown), Folder(),
+                        {Answer::Press(IDNO).Caption("Uninstall").Text(unknown)}, kTimeLimitMs);
+  ASSERT_TRUE(declined.Clean()) << FormatRunRecord(declined);
+  EXPECT_EQ(declined.exitCode, 0u);
+  EXPECT_EQ(RegistrySnapshot(), registryBefore);
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(unknown)));
+  EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsBefore);
+
+  // A name without an entry reads nothing to remove; the uninstaller that no installation counts deletes itself.
+  RunRecord record = RunProgram(Quoted(lone) + " " + Quoted(unknown), Folder(),
+                                {Answer::Press(IDYES).Caption("Uninstall").Text(unknown)}, kTimeLimitMs);
+  ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
+  EXPECT_EQ(record.exitCode, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return !FileExists(lone); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(Folder()).empty(); }, kBatchWaitMs));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(unknown)));
+  EXPECT_EQ(RegistrySnapshot(), registryBefore);
+  std::vector<std::string> filesAfter = filesBefore;
+  filesAfter.erase(std::find(filesAfter.begin(), filesAfter.end(), "uninstall.exe"));
+  EXPECT_EQ(ListFolderTree(Folder()), filesAfter);
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsBefore);
+}
+}  // namespace
