@@ -34,7 +34,7 @@ if [ ! -f "$NONFREE" ]; then
   NEED_UPDATE=1
 fi
 
-PACKAGES="python3 wine wine32:i386 wine64 g++-mingw-w64-i686 cmake make rar unrar googletest dpkg-dev xvfb x11-apps imagemagick nsis"
+PACKAGES="python3 xdotool fonts-wine wine wine32:i386 wine64 g++-mingw-w64-i686 cmake make rar unrar googletest dpkg-dev xvfb x11-apps imagemagick nsis"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
