@@ -158,5 +158,11 @@ void RemoveInstalledHelps() {
   IdeEdition edition = EditionFromCode(ReadUninstallValue(kDelphiVerValue));
   std::string contentsFile = IdeHelpContentsFile(edition);
   if (!FileExists(contentsFile)) return;
-  for (const auto& help : helps) RemoveHelpFromContents(ExtractFileName(help), contentsFile);
+  const std::string helpFolder = ExtractFilePath(contentsFile);
+  for (const auto& help : helps) {
+    const std::string name = ExtractFileName(help);
+    // The file step left the help file in place (another installation still counts it): it stays registered.
+    if (!name.empty() && FileExists(helpFolder + name)) continue;
+    RemoveHelpFromContents(name, contentsFile);
+  }
 }

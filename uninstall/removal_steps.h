@@ -31,5 +31,6 @@ std::vector<std::string> RemoveInstalledFolders();
 // Withdraws the entry's "InstalledPaths" from the recorded edition's library search path, unless that folder
 // still exists (another installation's units or the user's files are in it).
 void RemoveInstalledPaths();
-// Withdraws the entry's "InstalledHelps" from the recorded edition's help contents file, when that file exists.
+// Withdraws the entry's "InstalledHelps" from the recorded edition's help contents file, when that file exists; a
+// help file still present in the contents file's folder (another installation counts it) keeps its entries.
 void RemoveInstalledHelps();

@@ -215,6 +215,7 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
   ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, readme), 2u);
   ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, uninstaller), 2u);
   const std::string secondEntry = ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(second));
+  const std::string contentsInstalled = ReadFileBytes(ContentsFile());
   WriteRegistryString(HKEY_LOCAL_MACHINE, EntryKey(first), kUninstallStringValue, uninstaller + " " + Quoted(first));
 
   Uninstall(first, Folder());
@@ -233,7 +234,8 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
   std::vector<std::string> recordValues = RegistryKey::Open(HKEY_CURRENT_USER, ProductKey(), KEY_READ).ValueNames();
   std::sort(recordValues.begin(), recordValues.end());
   EXPECT_EQ(recordValues, (std::vector<std::string>{"FolderName", "Version", "Z"}));
-  // The units folder still holds the other installation's units.
+  // The help file and the units folder are still the other installation's: their IDE entries stay.
+  EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsInstalled);
   EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
             installDir + "units;" + kSearchPathBefore);
 

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "help_contents.h"
 #include "install_records.h"
 #include "library_path.h"
 #include "message_box.h"
@@ -205,6 +206,23 @@ TEST_F(RemovalTest, LibraryPathStaysWhileItsFolderExists) {
   RemoveDirectoryA(units.c_str());
   RemoveInstalledPaths();
   EXPECT_EQ(library.ReadStringOrEmpty("Search Path"), "");
+}
+
+TEST_F(RemovalTest, HelpEntriesStayWhileTheirHelpFileIsStillInstalled) {
+  RegistryKey::Create(HKEY_LOCAL_MACHINE, "Software\\Borland\\Delphi\\4.0")
+      .WriteString("RootDir", folder_.path() + "D4");
+  const std::string contents = folder_.Write("D4\\HELP\\delphi4.cnt", ":Include delphi4.cnt\r\n");
+  AddHelpToContents("gone.hlp", "Gone Help", contents);
+  AddHelpToContents("shared.hlp", "Shared Help", contents);
+  folder_.Write("D4\\HELP\\shared.hlp", "h");
+  SetUninstallValue(AppName, kInstalledHelpsValue, "gone.hlp\r\nshared.hlp\r\n");
+  SetUninstallValue(AppName, kDelphiVerValue, "D4");
+  RemoveInstalledHelps();
+  EXPECT_EQ(ReadFileBytes(contents),
+            ":Include delphi4.cnt\r\n:Include shared.cnt\r\n:Index Shared Help =shared.hlp\r\n");
+  DeleteFileA((folder_.path() + "D4\\HELP\\shared.hlp").c_str());
+  RemoveInstalledHelps();
+  EXPECT_EQ(ReadFileBytes(contents), ":Include delphi4.cnt\r\n");
 }
 
 TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
