@@ -11,6 +11,7 @@
 #include "message_pump.h"
 #include "path_macros.h"
 #include "path_utils.h"
+#include "progress_updates.h"
 #include "registry.h"
 #include "registry_names.h"
 #include "setup_settings.h"
@@ -25,6 +26,10 @@ using NameSet = std::unordered_set<std::string>;
 
 // Help file names, lower case: built on the first use in a pass, so a pass sees the list as it was then.
 std::optional<NameSet> helpFileNames;
+
+// The progress display of the walk under way, through which the extracting callback shows its entries; null
+// when there is no walk or no dialog.
+ProgressUpdates* walkProgress = nullptr;
 
 NameSet LowerCaseNames(const StringList& list) {
   NameSet names;
@@ -127,6 +132,12 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   UniqueRarArchive archive(OpenRarArchive(archiveName, openMode));
   if (!archive) return false;
   helpFileNames.reset();
+  // A repaint per entry would cost more than small entries take to unpack: the dialog follows at the screen's
+  // pace, and what is held back (the last entry and the final position) is sent when the walk ends.
+  std::optional<ProgressUpdates> progress;
+  if (RarProgressDialog != nullptr) progress.emplace(RarProgressDialog, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
+  walkProgress = progress ? &*progress : nullptr;
+  auto forgetProgress = ScopeExit([] { walkProgress = nullptr; });
   const std::string systemDir = SystemDir();
   const NameSet systemNames = systemFiles != nullptr ? LowerCaseNames(*systemFiles) : NameSet();
   ForeignTargetCheck foreignTargets;
@@ -174,9 +185,12 @@ int CountRarEntry(const RARHeaderData& header, std::string&, std::string&) {
 
 int ExtractRarEntry(const RARHeaderData& header, std::string&, std::string& destName) {
   const std::string entryPath = RarEntryPath(header);
-  SendToProgressControl(IDC_STATUS_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(entryPath.c_str()));
   RarDoneSize += header.UnpSize;
-  SendToProgressControl(IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(RarProgressPosition(RarDoneSize)), 0);
+  if (walkProgress != nullptr) {
+    // An entry worth a percent of the bar or more takes a while to unpack: it is shown before that starts.
+    const bool large = static_cast<long long>(header.UnpSize) * 100 >= RarTotalSize;
+    walkProgress->Show(entryPath, static_cast<WPARAM>(RarProgressPosition(RarDoneSize)), large);
+  }
 
   if (SetupSettings.HelpDir.empty() || IsRarFolderEntry(header)) return RAR_EXTRACT;
   if (!helpFileNames) helpFileNames = HelpFileNames(SetupSettings.HelpFiles);

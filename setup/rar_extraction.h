@@ -28,7 +28,10 @@ extern long long RarDoneSize;
 
 // The progress dialog (template 104) that the extracting callback and CountRarArchive update: its status text
 // (control 1001) gets WM_SETTEXT, its bar (control 1000) PBM_SETRANGE32 and PBM_SETPOS. Set by the installation
-// sequence once the dialog exists and cleared before it is destroyed; null means no display.
+// sequence once the dialog exists and cleared before it is destroyed; null means no display. During a walk the
+// entries are shown at the screen's pace (ProgressUpdates): entries that follow each other within a few tens of
+// milliseconds are coalesced into the latest, an entry of a percent of the total or more is shown at once, and
+// the last entry with the final position is sent when the walk ends.
 extern HWND RarProgressDialog;
 
 // Walks the archive: for each entry, chooses its destination (files named in systemFiles go to the Windows
@@ -49,8 +52,9 @@ void ForceDirectoriesRecorded(const std::string& path, StringList* folders);
 
 // The counting pass's callback: adds the entry's unpacked size to RarTotalSize; RAR_SKIP.
 int CountRarEntry(const RARHeaderData& header, std::string& destPath, std::string& destName);
-// The extracting pass's callback: shows the entry's path and advances the bar by its size, and routes files
-// named in SetupSettings.HelpFiles into SetupSettings.HelpDir (when that is not empty); RAR_EXTRACT.
+// The extracting pass's callback: shows the entry's path and advances the bar by its size (through the walk's
+// display, see RarProgressDialog; nothing outside a walk), and routes files named in SetupSettings.HelpFiles into
+// SetupSettings.HelpDir (when that is not empty); RAR_EXTRACT.
 int ExtractRarEntry(const RARHeaderData& header, std::string& destPath, std::string& destName);
 
 // The counting pass (headers only), then the bar's range set from 0 to the scaled RarTotalSize.

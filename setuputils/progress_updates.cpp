@@ -14,11 +14,11 @@ ProgressUpdates::ProgressUpdates(HWND dialog, int statusControl, int barControl)
 
 ProgressUpdates::~ProgressUpdates() { Flush(); }
 
-void ProgressUpdates::Show(const std::string& status, WPARAM position) {
+void ProgressUpdates::Show(const std::string& status, WPARAM position, bool now) {
   status_ = status;
   position_ = position;
   held_ = true;
-  if (!sentOnce_ || GetTickCount() - lastSent_ >= kUpdateIntervalMs) Send();
+  if (now || !sentOnce_ || GetTickCount() - lastSent_ >= kUpdateIntervalMs) Send();
   PumpPendingMessages();
 }
 

@@ -17,7 +17,8 @@ class ProgressUpdates {
   // Flushes what is held back.
   ~ProgressUpdates();
 
-  void Show(const std::string& status, WPARAM position);
+  // now: send at once whatever the pace, for an item that is going to stay on the screen for a while.
+  void Show(const std::string& status, WPARAM position, bool now = false);
   // Sends the held item, if any.
   void Flush();
 

@@ -90,8 +90,6 @@ class ProgressCapture {
   UniqueWindow dialog_;
 };
 
-CapturedMessage Status(const std::string& text) { return {1001, WM_SETTEXT, 0, 0, text}; }
-CapturedMessage Position(long long position) { return {1000, PBM_SETPOS, static_cast<WPARAM>(position), 0, ""}; }
 CapturedMessage Range(long long maximum) { return {1000, PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum), ""}; }
 
 int callbackCalls = 0;
@@ -200,7 +198,18 @@ TEST_F(RarExtractionTest, HelpFilesGoToTheInstallFolderWhenTheIdeHasNoHelpFolder
   EXPECT_EQ(SetupSettings.Files[7], destination + "System\\orvrartest.dll") << "no system files listed";
 }
 
-TEST_F(RarExtractionTest, ReportsEachEntryAndScalesTheBarToTheCountedTotal) {
+// The status and bar updates after the range, as (text, position) pairs; false when they do not come in pairs.
+bool EntryUpdates(std::vector<std::pair<std::string, long long>>& updates) {
+  updates.clear();
+  for (size_t i = 1; i + 1 < captured.size(); i += 2) {
+    if (captured[i].control != 1001 || captured[i + 1].control != 1000 || captured[i + 1].message != PBM_SETPOS)
+      return false;
+    updates.emplace_back(captured[i].text, static_cast<long long>(captured[i + 1].wParam));
+  }
+  return captured.size() % 2 == 1;
+}
+
+TEST_F(RarExtractionTest, ShowsEntriesInOrderAtTheScreensPaceAndEndsOnTheFullBar) {
   ProgressCapture progress;
   RarProgressDialog = progress.get();
   std::string archive = ArchiveFromScript("routing.rar");
@@ -208,22 +217,55 @@ TEST_F(RarExtractionTest, ReportsEachEntryAndScalesTheBarToTheCountedTotal) {
   CountRarArchive(archive, folder_.path());
   EXPECT_EQ(RarTotalSize, kRoutingTotal);
   ASSERT_TRUE(Extract(archive, folder_.path()));
+  EXPECT_EQ(RarDoneSize, RarTotalSize);
 
-  std::vector<CapturedMessage> expected = {Range(kRoutingTotal)};
+  ASSERT_FALSE(captured.empty());
+  EXPECT_EQ(captured[0], Range(kRoutingTotal));
+  std::vector<std::pair<std::string, long long>> updates;
+  ASSERT_TRUE(EntryUpdates(updates)) << ::testing::PrintToString(captured);
+  // Each update names an entry with the bar advanced by the sizes up to and including it, in archive order. The
+  // first entry, every entry of a percent of the total or more, and the last entry with the full bar are shown;
+  // small entries that follow each other quickly may be left out.
+  size_t next = 0;
   long long done = 0;
   for (const auto& entry : kRoutingEntries) {
     done += entry.second;
-    expected.push_back(Status(entry.first));
-    expected.push_back(Position(done));
+    const bool mustShow = next == 0 || entry.second * 100 >= kRoutingTotal || entry == kRoutingEntries.back();
+    if (next < updates.size() && updates[next] == std::make_pair(entry.first, done)) {
+      ++next;
+    } else {
+      EXPECT_FALSE(mustShow) << entry.first << " was not shown";
+    }
   }
-  EXPECT_EQ(captured, expected);
-  EXPECT_EQ(RarDoneSize, RarTotalSize);
+  EXPECT_EQ(next, updates.size()) << "updates out of order: " << ::testing::PrintToString(captured);
 
   // Listing headers only gives the same sum as walking an archive opened for extraction.
   long long listed = RarTotalSize;
   RarTotalSize = 0;
   ExtractRarArchive(archive, folder_.path(), CountRarEntry, nullptr, nullptr, nullptr, RAR_OM_EXTRACT);
   EXPECT_EQ(RarTotalSize, listed);
+}
+
+TEST_F(RarExtractionTest, ManySmallEntriesCostFewerUpdatesThanEntries) {
+  ProgressCapture progress;
+  RarProgressDialog = progress.get();
+  std::vector<Rar5Entry> entries(400);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    entries[i].name = "f" + std::to_string(i) + ".txt";
+    entries[i].data = "small";
+  }
+  std::string archive = folder_.path() + "small.rar";
+  WriteRar5Archive(archive, entries);
+
+  CountRarArchive(archive, folder_.path() + "Out\\");
+  ASSERT_TRUE(Extract(archive, folder_.path() + "Out\\"));
+  EXPECT_EQ(SetupSettings.Files.Count(), entries.size());
+  std::vector<std::pair<std::string, long long>> updates;
+  ASSERT_TRUE(EntryUpdates(updates));
+  ASSERT_FALSE(updates.empty());
+  EXPECT_LT(updates.size(), entries.size() / 2) << "every entry repainted the dialog";
+  EXPECT_EQ(updates.front(), std::make_pair(std::string("f0.txt"), 5LL));
+  EXPECT_EQ(updates.back(), std::make_pair(std::string("f399.txt"), 2000LL));
 }
 
 TEST_F(RarExtractionTest, ScalesTotalsBeyondThe31BitRange) {
@@ -240,16 +282,9 @@ TEST_F(RarExtractionTest, ScalesTotalsBeyondThe31BitRange) {
 
   CountRarArchive(archive, folder_.path());
   ASSERT_EQ(RarTotalSize, 3000000000LL);
-  RARHeaderData header = {};
-  header.UnpSize = 1000000000;
-  std::string destPath, destName;
-  for (int i = 0; i < 3; ++i) ExtractRarEntry(header, destPath, destName);
-
-  std::vector<CapturedMessage> bar;
-  for (const CapturedMessage& message : captured)
-    if (message.control == 1000) bar.push_back(message);
-  EXPECT_EQ(bar, (std::vector<CapturedMessage>{Range(1500000000), Position(500000000), Position(1000000000),
-                                               Position(1500000000)}));
+  EXPECT_EQ(captured, (std::vector<CapturedMessage>{Range(1500000000)}));
+  EXPECT_EQ(RarProgressPosition(1000000000), 500000000);
+  EXPECT_EQ(RarProgressPosition(RarTotalSize), 1500000000) << "the full bar is the scaled total";
 
   RarTotalSize = INT_MAX;
   EXPECT_EQ(RarProgressPosition(INT_MAX), INT_MAX) << "a total that fits is not scaled";
