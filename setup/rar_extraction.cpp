@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unordered_set>
 
@@ -16,6 +18,7 @@
 #include "registry_names.h"
 #include "setup_settings.h"
 #include "text_compare.h"
+#include "unique_handle.h"
 
 long long RarTotalSize = 0;
 long long RarDoneSize = 0;
@@ -64,6 +67,15 @@ bool IsDotsComponent(const std::string& path, size_t begin, size_t end) {
   return dots >= 2;
 }
 
+uint32_t Crc32(const unsigned char* bytes, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
 void SendToProgressControl(int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
   if (RarProgressDialog != nullptr) SendDlgItemMessageA(RarProgressDialog, controlId, message, wParam, lParam);
 }
@@ -103,6 +115,29 @@ bool IsRarFolderEntry(const RARHeaderData& header) {
     default:
       return false;
   }
+}
+
+bool RarArchiveEndsWithEndBlock(const std::string& archiveName) {
+  UniqueFile file(CreateFileA(archiveName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  static const unsigned char kRar5Signature[8] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0x00};
+  unsigned char head[8] = {};
+  DWORD got = 0;
+  if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
+  // Older formats (and self-extracting archives) may close without the block: the walk's own result stands.
+  if (got != sizeof head || memcmp(head, kRar5Signature, sizeof head) != 0) return true;
+  // CRC32 of the fields, their size (3), type 5 (end of archive), header flags, end-of-archive flags.
+  unsigned char tail[8] = {};
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 16) return false;
+  LARGE_INTEGER offset{};
+  offset.QuadPart = size.QuadPart - static_cast<LONGLONG>(sizeof tail);
+  if (!SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN) ||
+      !ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
+    return false;
+  const uint32_t stored = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (static_cast<uint32_t>(tail[3]) << 24);
+  return tail[4] == 3 && tail[5] == 5 && stored == Crc32(tail + 4, 4);
 }
 
 bool IsUnsafeRarEntryPath(const std::string& entryPath) {
@@ -174,6 +209,8 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
     PumpPendingMessages();
   }
   if (readResult != ERAR_SUCCESS && readResult != ERAR_END_ARCHIVE) damaged = true;
+  // The library also reports the end when the file just stops, inside a header or right after an entry.
+  if (readResult == ERAR_END_ARCHIVE && !RarArchiveEndsWithEndBlock(archiveName)) damaged = true;
   if (damaged) return false;
   return !filesIntoDestDir || FolderExists(destDir);
 }

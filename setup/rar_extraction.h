@@ -39,8 +39,9 @@ extern HWND RarProgressDialog;
 // file needs, hands the entry to the library and records the file's destination. Entries whose path is
 // absolute or climbs out with ".." are skipped without a trace. Lists may be null, which switches off what they
 // are used for. False when the archive cannot be opened (the callback is then never called), when it turns out
-// damaged or encrypted, or when files were to go into destDir and that folder does not exist afterwards; the
-// archive is closed on every path, and an exception from the callback or a list passes on after closing it.
+// damaged, cut short or encrypted, or when files were to go into destDir and that folder does not exist
+// afterwards; the archive is closed on every path, and an exception from the callback or a list passes on after
+// closing it.
 bool ExtractRarArchive(const std::string& archiveName, const std::string& destDir, TRarEntryCallback callback,
                        StringList* files, StringList* folders, const StringList* systemFiles,
                        unsigned int openMode = RAR_OM_EXTRACT);
@@ -64,5 +65,8 @@ int RarProgressPosition(long long size);
 
 // A folder entry: the header's directory flag, or the folder bit of its attributes as its host system means them.
 bool IsRarFolderEntry(const RARHeaderData& header);
+// False when an archive of the RAR 5.0 format does not close with its end-of-archive block (it was cut short) or
+// cannot be read; archives of the older formats, where the block is optional, are not judged (true).
+bool RarArchiveEndsWithEndBlock(const std::string& archiveName);
 // A path that must not be extracted: absolute, with a drive or stream colon, or with a ".." component.
 bool IsUnsafeRarEntryPath(const std::string& entryPath);
