@@ -2,6 +2,8 @@
 # Packages the sample product for the end-to-end tests with the just-built programs.
 # Usage: make-e2e-payloads.sh BUILD_DIR OUTPUT_DIR
 #   OUTPUT_DIR/sample/   the vendor folder of tools/sample-product (OrvSetup.ini, Data.rar, unrar.dll, orvsetup.exe)
+#   OUTPUT_DIR/small/    Data.rar of a small product: readme.txt, tools\ran.bat (writes the folder it runs in into
+#                        ran.txt there) and uninstall.exe at the root; the tests write its configuration
 set -euo pipefail
 build="$1"
 out="$2"
@@ -12,3 +14,10 @@ rm -rf "$out"
 mkdir -p "$out"
 python3 "$here/package_product.py" "$here/sample-product/payload" "$here/sample-product/OrvSetup.ini" \
   "$out/sample" --programs "$build" 2>"$out/sample-warnings.txt" >/dev/null
+
+small="$out/small-payload"
+mkdir -p "$small/tools" "$out/small"
+printf 'A small product for the end-to-end tests.\r\n' >"$small/readme.txt"
+printf '@cd > ran.txt\r\n' >"$small/tools/ran.bat"
+(cd "$small" && rar a -r -idq -y "$out/small/Data.rar" readme.txt tools)
+rar a -ep -idq -y "$out/small/Data.rar" "$build/uninstall.exe"

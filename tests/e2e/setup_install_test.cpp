@@ -1,0 +1,342 @@
+// End-to-end: whole installations. The sample product into a fake Delphi 5 with everything it leaves behind, a
+// repeated installation under the same name, the program offered at the end, and the removal of the setup files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "expect_window.h"
+#include "registry_names.h"
+#include "setup_run.h"
+
+namespace {
+// Each line followed by CR LF, as list values and text files are written.
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string UninstallEntryPath(const std::string& appName) { return std::string(kUninstallKeyPath) + "\\" + appName; }
+
+class SetupInstallTest : public SetupEndToEndTest {
+ protected:
+  // The small product's configuration: the test's AppName, installed without questions into the folder given.
+  std::string SmallConfiguration(const std::string& extraLines) const {
+    return "[Application]\r\nAppName=" + AppName() + "\r\nVersion=1.0\r\nCheckPrevVersion=0\r\n" + extraLines;
+  }
+};
+
+TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegisters) {
+  const std::string appName = "Quillmark Marlin Components";
+  ResetUninstallEntry(appName);
+  FakeIde ide = MakeFakeDelphi5();
+  CopyPayload("sample\\Data.rar", Folder() + "Data.rar");
+  CopyPayload("sample\\OrvSetup.ini", Folder() + "OrvSetup.ini");
+  const std::string systemDir = SystemDir();
+  const std::string programs = ProgramsFolder();
+  ASSERT_FALSE(programs.empty());
+  for (const char* name : {"orvmarlin.dll", "OrvMarlin50.bpl"}) RemoveAfterTest(systemDir + name);
+  for (const char* name : {"Marlin Readme.lnk", "Marlin Demo Notes.lnk"}) RemoveAfterTest(programs + name);
+  const std::string installDir = Folder() + "Marlin\\";
+  const std::string helpDir = ide.root() + "HELP\\";
+
+  SetupRun run = RunSetup(
+      {Answer::Press(IDOK).Caption("Welcome!"),
+       Answer::Press(IDOK).Caption("Select Destination Directory").SetText(1000, StripTrailingBackslash(installDir)),
+       Answer::Press(IDCANCEL).Caption("Welcome!").Text("readme.txt"), Answer::Press(IDOK).Caption("Setup")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  EXPECT_EQ(run.record.exitCode, 0u);
+  const std::vector<WindowRecord> questions = run.Questions();
+  ASSERT_EQ(questions.size(), 4u) << FormatRunRecord(run.record);
+  ExpectMessageBox(questions[0], "Welcome!", WelcomeText(appName + " Version 2.1"), IconKind::Information,
+                   {IDOK, IDCANCEL});
+
+  // The destination dialog proposes the configured folder, its macro expanded.
+  const WindowRecord& destination = questions[1];
+  EXPECT_EQ(WindowKindName(destination.kind), WindowKindName(WindowKind::Dialog));
+  EXPECT_EQ(destination.caption, "Select Destination Directory");
+  const std::vector<std::vector<std::string>> expectedControls = {
+      {"1000", "Edit", ProgramFilesDir() + "Quillmark\\Marlin"},
+      {"1", "Button", "OK"},
+      {"2", "Button", "Cancel"},
+      {"65535", "Static", "Destination Directory:"},
+      {"3", "Button", "Browse..."}};
+  std::vector<std::vector<std::string>> controls;
+  for (const ControlRecord& control : destination.controls)
+    controls.push_back({std::to_string(control.id), control.className, control.text});
+  EXPECT_EQ(controls, expectedControls);
+  ExpectMessageBox(questions[2], "Welcome!", "Would you like to run readme.txt right now?", IconKind::Information,
+                   {IDOK, IDCANCEL});
+  ExpectMessageBox(questions[3], "Setup", "Installation completed.", IconKind::Information, {IDOK});
+
+  // The progress dialog: the greeting, entries' paths inside the archive in archive order (entries that follow
+  // each other quickly may be shown together), the last entry with the bar full, then the package build.
+  const std::vector<ArchiveEntry> entries = ListArchive(Folder() + "Data.rar");
+  ASSERT_FALSE(entries.empty());
+  long long total = 0;
+  for (const ArchiveEntry& entry : entries) total += entry.size;
+  EXPECT_EQ(run.progress.dialogs, std::vector<std::string>{"Installing files"});
+  const std::vector<std::string>& texts = run.progress.texts;
+  ASSERT_GE(texts.size(), 3u) << ::testing::PrintToString(texts);
+  EXPECT_EQ(texts.front(), "Starting setup. Please wait...");
+  EXPECT_EQ(texts.back(), "Building Delphi 5 packages...");
+  EXPECT_EQ(texts[texts.size() - 2], entries.back().path);
+  size_t next = 0;
+  for (size_t index = 1; index + 1 < texts.size(); ++index) {
+    while (next < entries.size() && entries[next].path != texts[index]) ++next;
+    ASSERT_LT(next, entries.size()) << "not an entry, or out of archive order: " << texts[index];
+    ++next;
+  }
+  EXPECT_EQ(run.progress.rangeMinimum, 0);
+  EXPECT_EQ(run.progress.rangeMaximum, total);
+  ASSERT_FALSE(run.progress.positions.empty());
+  EXPECT_TRUE(std::is_sorted(run.progress.positions.begin(), run.progress.positions.end()))
+      << ::testing::PrintToString(run.progress.positions);
+  EXPECT_EQ(run.progress.positions.back(), total);
+
+  // Where each file of the archive went: the system file into the system folder, the help files into the IDE's
+  // help folder, the rest below the destination.
+  const std::map<std::string, std::string> destinations = {
+      {"bin\\OrvTools50.bpl", installDir + "bin\\OrvTools50.bpl"},
+      {"bin\\orvmarlin.dll", systemDir + "orvmarlin.dll"},
+      {"demo\\marlindemo.txt", installDir + "demo\\marlindemo.txt"},
+      {"help\\orvmarlin.cnt", helpDir + "orvmarlin.cnt"},
+      {"help\\orvmarlin.hlp", helpDir + "orvmarlin.hlp"},
+      {"readme.txt", installDir + "readme.txt"},
+      {"source\\OrvMarlin50.dpk", installDir + "source\\OrvMarlin50.dpk"},
+      {"units\\orvmarlin.pas", installDir + "units\\orvmarlin.pas"},
+      {"units\\orvprod.inc", installDir + "units\\orvprod.inc"},
+      {"units\\vkheron.pas", installDir + "units\\vkheron.pas"},
+      {"uninstall.exe", installDir + "uninstall.exe"}};
+  std::vector<std::string> files;
+  for (const ArchiveEntry& entry : entries) {
+    if (entry.folder) continue;
+    auto found = destinations.find(entry.path);
+    ASSERT_NE(found, destinations.end()) << "unexpected archive entry " << entry.path;
+    files.push_back(found->second);
+  }
+  ASSERT_EQ(files.size(), destinations.size());
+  files.push_back(programs + "Marlin Readme.lnk");
+  files.push_back(programs + "Marlin Demo Notes.lnk");
+  const std::string installFolder = StripTrailingBackslash(installDir);
+  const std::vector<std::string> folders = {installFolder,
+                                            installFolder + "\\bin",
+                                            installFolder + "\\demo",
+                                            installFolder + "\\help",
+                                            installFolder + "\\source",
+                                            installFolder + "\\units"};
+
+  const std::map<std::string, std::string> expectedEntry = {
+      {"ProductName", "Marlin"},
+      {"SubProductName", "Grid;Charts"},
+      {"Files", Lines(files)},
+      {"Folders", Lines(folders)},
+      {"RegKeys", ""},
+      {"AppName", appName},
+      {"DelphiVer", "D5"},
+      {"DisplayName", appName},
+      {"UninstallString", "\"" + installDir + "uninstall.exe\" \"" + appName + "\""},
+      {"Version", "2.1"},
+      {"InstalledPaths", installDir + "units"},
+      {"InstalledHelps", "orvmarlin.hlp\r\n"}};
+  EXPECT_EQ(RegistryStrings(HKEY_LOCAL_MACHINE, UninstallEntryPath(appName)), expectedEntry);
+
+  std::map<std::string, DWORD> expectedCounters;
+  for (const std::string& file : files) expectedCounters[file] = 1;
+  EXPECT_EQ(RegistryDwords(HKEY_CURRENT_USER, kInstalledFilesKey), expectedCounters);
+  const std::map<std::string, std::string> expectedProduct = {
+      {"Version", "2.1"}, {"FolderName", installFolder}, {"Grid", ""}, {"Charts", ""}};
+  EXPECT_EQ(RegistryStrings(HKEY_CURRENT_USER, std::string(kInstalledProductsKey) + "\\Marlin"), expectedProduct);
+
+  // The package source was compiled in its folder; the package went into the system folder and the by-products
+  // were deleted. Both packages are known to the IDE next to its own.
+  const std::vector<FakeIde::ToolRun> runs = ide.Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].tool, "dcc32");
+  EXPECT_EQ(runs[0].folder, installDir + "source");
+  EXPECT_EQ(runs[0].commandLine,
+            "\"" + ide.BinDir() + "dcc32.exe\" -q -b \"" + installDir + "source\\OrvMarlin50.dpk\"");
+  EXPECT_TRUE(FileExists(systemDir + "OrvMarlin50.bpl"));
+  const std::map<std::string, std::string> expectedPackages = {
+      {kDelphiOwnPackage, kDelphiOwnPackageDescription},
+      {systemDir + "OrvMarlin50.bpl", "Quillmark Marlin Components"},
+      {installDir + "bin\\OrvTools50.bpl", "Quillmark Marlin Tools"}};
+  EXPECT_EQ(RegistryStrings(HKEY_CURRENT_USER, kDelphiKnownPackagesKey), expectedPackages);
+
+  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, kDelphiLibraryKey, "Search Path"),
+            installDir + "units;" + kDelphiSearchPath + ";");
+  EXPECT_EQ(
+      ReadFileBytes(helpDir + "delphi5.cnt"),
+      std::string(kDelphiHelpLines) + ":Include orvmarlin.cnt\r\n:Index Marlin Components Help =orvmarlin.hlp\r\n");
+
+  const std::vector<std::string> installed = {"bin\\",
+                                              "bin\\OrvTools50.bpl",
+                                              "demo\\",
+                                              "demo\\marlindemo.txt",
+                                              "help\\",
+                                              "readme.txt",
+                                              "source\\",
+                                              "source\\OrvMarlin50.dpk",
+                                              "uninstall.exe",
+                                              "units\\",
+                                              "units\\orvmarlin.pas",
+                                              "units\\orvprod.inc",
+                                              "units\\vkheron.pas"};
+  EXPECT_EQ(ListFolderTree(installDir), installed);
+  EXPECT_EQ(ListFolderTree(helpDir), (std::vector<std::string>{"delphi5.cnt", "orvmarlin.cnt", "orvmarlin.hlp"}));
+  const std::string payload = AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_SOURCE_DIR"))) +
+                              "tools\\sample-product\\payload\\";
+  EXPECT_EQ(ReadFileBytes(systemDir + "orvmarlin.dll"), ReadFileBytes(payload + "bin\\orvmarlin.dll"));
+
+  // The include file switches on the symbols of the units beside it and comments out every other one.
+  EXPECT_EQ(ReadFileBytes(installDir + "units\\orvprod.inc"),
+            Lines({"{ Product symbols: the setup switches these on for the units installed beside this file. }",
+                   "{$IFNDEF ORVPROD_INC}", "//  {$DEFINE ORVPROD_INC}", "  {$DEFINE MARLIN}", "//  {$DEFINE TESSERA}",
+                   "  {$DEFINE vheron}", "//  {$DEFINE VLOOM}", "{$ENDIF}", "{$DEFINE AFTER_ENDIF}"}));
+
+  // The shortcuts point at the file name of their target in the destination, whatever folder the line named.
+  ShellLinkContent readme = ReadShellLink(programs + "Marlin Readme.lnk");
+  ASSERT_TRUE(readme.loaded);
+  EXPECT_EQ(readme.path, installDir + "readme.txt");
+  EXPECT_EQ(readme.description, "Marlin Readme");
+  EXPECT_EQ(readme.workingFolder, installDir);
+  ShellLinkContent demo = ReadShellLink(programs + "Marlin Demo Notes.lnk");
+  ASSERT_TRUE(demo.loaded);
+  EXPECT_EQ(demo.path, installDir + "marlindemo.txt");
+  EXPECT_EQ(demo.description, "Marlin Demo Notes");
+}
+
+TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
+  const std::string programs = ProgramsFolder();
+  ASSERT_FALSE(programs.empty());
+  // A shortcut name outside ASCII: the shortcut file is named in the ANSI code page.
+  const std::string accented = "Notes \xE9t\xE9";
+  RemoveAfterTest(programs + "Notes.lnk");
+  RemoveAfterTest(programs + accented + ".lnk");
+  CopyPayload("small\\Data.rar", Folder() + "Data.rar");
+  const std::string installDir = Folder() + "Small\\";
+  const std::string installFolder = StripTrailingBackslash(installDir);
+  const std::string entry = UninstallEntryPath(AppName());
+  auto install = [&](const std::string& typedFolder) {
+    SetupRun run = RunSetup({Answer::Press(IDOK).Caption("Welcome!"),
+                             Answer::Press(IDOK).Caption("Select Destination Directory").SetText(1000, typedFolder)});
+    EXPECT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+    EXPECT_EQ(run.record.exitCode, 0u);
+  };
+
+  WriteFile("OrvSetup.ini", SmallConfiguration("[Links]\r\nNotes=readme.txt\r\n"));
+  install(installFolder);
+  const std::vector<std::string> firstFiles = {installDir + "readme.txt", installDir + "tools\\ran.bat",
+                                               installDir + "uninstall.exe", programs + "Notes.lnk"};
+  const std::vector<std::string> firstFolders = {installFolder, installFolder + "\\tools"};
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFilesValue), Lines(firstFiles));
+  ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFoldersValue), Lines(firstFolders));
+
+  // The same folder typed in other letter case, with a second shortcut: only the shortcut is new, and only it is
+  // counted. The tools folder comes back under the other spelling and is not listed twice.
+  DeleteFolderTree(installDir + "tools");
+  WriteFile("OrvSetup.ini", SmallConfiguration("[Links]\r\nNotes=readme.txt\r\n" + accented + "=readme.txt\r\n"));
+  std::string upperFolder = installFolder;
+  CharUpperBuffA(&upperFolder[0], static_cast<DWORD>(upperFolder.size()));
+  install(upperFolder);
+  std::vector<std::string> files = firstFiles;
+  files.push_back(programs + accented + ".lnk");
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFilesValue), Lines(files));
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFoldersValue), Lines(firstFolders));
+  std::map<std::string, DWORD> counters;
+  for (const std::string& file : files) counters[file] = 1;
+  EXPECT_EQ(RegistryDwords(HKEY_CURRENT_USER, kInstalledFilesKey), counters);
+  WIN32_FIND_DATAA found;
+  UniqueFind link(FindFirstFileA((programs + accented + ".lnk").c_str(), &found));
+  ASSERT_TRUE(link.valid()) << "no shortcut named " << accented << ".lnk";
+  EXPECT_EQ(std::string(found.cFileName), accented + ".lnk");
+  EXPECT_EQ(ReadShellLink(programs + accented + ".lnk").description, accented);
+
+  // Another folder: its files and folders follow the earlier ones.
+  const std::string otherDir = Folder() + "Other\\";
+  install(StripTrailingBackslash(otherDir));
+  for (const char* name : {"readme.txt", "tools\\ran.bat", "uninstall.exe"}) {
+    files.push_back(otherDir + name);
+    counters[otherDir + name] = 1;
+  }
+  const std::vector<std::string> folders = {installFolder, installFolder + "\\tools", StripTrailingBackslash(otherDir),
+                                            otherDir + "tools"};
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFilesValue), Lines(files));
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFoldersValue), Lines(folders));
+  EXPECT_EQ(RegistryDwords(HKEY_CURRENT_USER, kInstalledFilesKey), counters);
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kUninstallStringValue),
+            "\"" + otherDir + "uninstall.exe\" \"" + AppName() + "\"");
+}
+
+TEST_F(SetupInstallTest, ProgramOfferedAtTheEndStartsInTheDestination) {
+  CopyPayload("small\\Data.rar", Folder() + "Data.rar");
+  const std::string installDir = Folder() + "Small\\";
+  WriteFile(
+      "OrvSetup.ini",
+      SmallConfiguration("PromptInstallDir=0\r\nRunAfterInstall=tools\\ran.bat\r\nDefaultDir=" + installDir + "\r\n"));
+
+  SetupRun run = RunSetup({Answer::Press(IDOK).Caption("Welcome!"), Answer::Press(IDOK).Caption("Welcome!")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  EXPECT_EQ(run.record.exitCode, 0u);
+  ASSERT_EQ(run.Questions().size(), 2u) << FormatRunRecord(run.record);
+  EXPECT_EQ(run.progress.dialogs, std::vector<std::string>{"Installing files"});
+  ExpectMessageBox(run.Questions()[1], "Welcome!", "Would you like to run tools\\ran.bat right now?",
+                   IconKind::Information, {IDOK, IDCANCEL});
+
+  // The program runs on after the setup has ended: it writes its current folder.
+  const std::string marker = installDir + "ran.txt";
+  for (int waited = 0; waited < 100 && ReadFileBytes(marker).empty(); ++waited) Sleep(100);
+  EXPECT_EQ(ReadFileBytes(marker), StripTrailingBackslash(installDir) + "\r\n");
+  // Nothing but the destination and the test's own files in the setup's folder: no setup file was deleted.
+  for (const char* name : {"orvsetup.exe", "uninstall.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
+    EXPECT_TRUE(FileExists(Folder() + name)) << name;
+}
+
+TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
+  // The setup program's folder holds the program, the library, the configuration and a stray uninstaller; the
+  // archive is found in the current folder, next to files that only bear the setup files' names.
+  const std::string vendor = Folder() + "vendor\\";
+  const std::string work = Folder() + "work\\";
+  const std::string installDir = Folder() + "Small\\";
+  WriteFile("vendor\\OrvSetup.ini",
+            SmallConfiguration("RunAfterInstall=1\r\nPromptInstallDir=0\r\nDefaultDir=" + installDir + "\r\n"));
+  for (const char* name : {"orvsetup.exe", "uninstall.exe", "unrar.dll"})
+    ASSERT_TRUE(CopyFileA((Folder() + name).c_str(), (vendor + name).c_str(), FALSE)) << name;
+  for (const char* name : {"OrvSetup.ini", "uninstall.exe", "unrar.dll"}) WriteFile(std::string("work\\") + name, name);
+  CopyPayload("small\\Data.rar", work + "Data.rar");
+  CopyPayload("small\\Data.rar", vendor + "Data.rar");
+
+  SetupRun run = RunSetup({Answer::Press(IDOK).Caption("Welcome!"),
+                           Answer::Press(IDCANCEL).Caption("Welcome!").Text("Would you like to run 1 right now?")},
+                          {}, work, vendor + "orvsetup.exe");
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  EXPECT_EQ(run.record.exitCode, 0u);
+  EXPECT_TRUE(FileExists(installDir + "uninstall.exe"));
+
+  // The running program goes through the batch file once it has ended.
+  for (int waited = 0; waited < 200 && (FileExists(vendor + "orvsetup.exe") || FileExists(vendor + "$delme.bat"));
+       ++waited)
+    Sleep(100);
+  EXPECT_EQ(ListFolderTree(vendor), std::vector<std::string>{"Data.rar"});
+  EXPECT_EQ(ListFolderTree(work), (std::vector<std::string>{"OrvSetup.ini", "uninstall.exe", "unrar.dll"}));
+  for (const char* name : {"OrvSetup.ini", "uninstall.exe", "unrar.dll"})
+    EXPECT_EQ(ReadFileBytes(work + name), name) << name;
+
+  // Installed into the setup's own folder, the uninstaller is an installed file and stays.
+  WriteFile("OrvSetup.ini",
+            SmallConfiguration("RunAfterInstall=1\r\nPromptInstallDir=0\r\nDefaultDir=" + Folder() + "\r\n"));
+  CopyPayload("small\\Data.rar", Folder() + "Data.rar");
+  run = RunSetup({Answer::Press(IDOK).Caption("Welcome!"), Answer::Press(IDCANCEL).Caption("Welcome!")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  for (int waited = 0; waited < 200 && (FileExists(SetupPath()) || FileExists(Folder() + "$delme.bat")); ++waited)
+    Sleep(100);
+  for (const char* name : {"orvsetup.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
+    EXPECT_FALSE(FileExists(Folder() + name)) << name;
+  EXPECT_TRUE(FileExists(Folder() + "uninstall.exe"));
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kUninstallStringValue),
+            "\"" + Folder() + "uninstall.exe\" \"" + AppName() + "\"");
+}
+}  // namespace
