@@ -58,10 +58,13 @@ bool SelectInstallDir() {
   }
   std::string proposed = s.InstallDir;
   for (;;) {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    dialog.SetDirectory(proposed);
-    if (!dialog.Execute()) return false;
-    proposed = dialog.GetDirectory();
+    {
+      // Destroyed before the box below: its modal loop has ended, and left on the screen it would take no answer.
+      TSelectDirDialog dialog(IDD_SELECT_DIR);
+      dialog.SetDirectory(proposed);
+      if (!dialog.Execute()) return false;
+      proposed = dialog.GetDirectory();
+    }
     folder = NormalizeInstallFolder(proposed);
     if (!folder.empty()) break;
     ShowMessageBox("Please enter the destination directory.", "Setup", MB_ICONWARNING | MB_OK);
