@@ -87,10 +87,13 @@ void DeleteFileViaBatch(const std::string& path, BatchWriteErrors errors,
 
   // cmd may hold its batch file open until it ends (Wine's does), and a batch file inside one of the folders would
   // then keep that folder: with folders to remove, the batch goes into the temporary folder under a name of this
-  // process's own.
-  std::string batchPath = foldersToRemove.empty() ? AddTrailingBackslash(ExtractFilePath(path)) + "$delme.bat"
-                                                  : AddTrailingBackslash(GetTempDir()) + "$delme" +
-                                                        std::to_string(GetCurrentProcessId()) + ".bat";
+  // process's own. So it does when the file's folder has a "%" or "!" in its name: cmd would expand those in the
+  // command line that starts the batch, and never find it.
+  const std::string folder = AddTrailingBackslash(ExtractFilePath(path));
+  const bool besideTheFile = foldersToRemove.empty() && folder.find_first_of("%!") == std::string::npos;
+  std::string batchPath =
+      besideTheFile ? folder + "$delme.bat"
+                    : AddTrailingBackslash(GetTempDir()) + "$delme" + std::to_string(GetCurrentProcessId()) + ".bat";
   if (!WriteBatchFile(batchPath, DeleteBatchText(path, batchPath, foldersToRemove, tries))) {
     if (errors == BatchWriteErrors::Raise) throw CannotCreateFileError(batchPath);
     // A partly written batch could run a truncated delete line: better not start it at all.

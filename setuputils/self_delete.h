@@ -17,7 +17,8 @@ constexpr int kDeleteBatchTries = 30;
 // when it is empty. When the file is in use, writes a batch file and starts it hidden without waiting: it keeps
 // deleting the file, a hidden one as well, until the file is gone or the tries are used up, then deletes itself
 // and removes the folders as above. The batch file is "$delme.bat" next to the file (in the current folder for a
-// bare name), replacing any old one; with folders to remove it is "$delme<process id>.bat" in GetTempDir instead.
+// bare name), replacing any old one; with folders to remove, or when the file's folder has a "%" or "!" in its name
+// (cmd would expand them when it starts the batch), it is "$delme<process id>.bat" in GetTempDir instead.
 // The batch runs in the caller's current folder, which therefore must not be one of the folders.
 // tries exists for tests; the programs keep kDeleteBatchTries.
 void DeleteFileViaBatch(const std::string& path, BatchWriteErrors errors,

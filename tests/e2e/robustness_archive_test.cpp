@@ -135,8 +135,8 @@ TEST_F(ArchiveRobustnessTest, DamagedArchivesAreReportedAndRecordNothing) {
 
     RunRecord run = RunSetup({WelcomeAnswer(IDOK), Answer::Press(IDOK).Caption("Setup")});
     ExpectExtractionFailure(run);
-    EXPECT_EQ(RegistrySnapshot(), registryBefore);
-    EXPECT_EQ(Outside(), outsideBefore);
+    EXPECT_EQ(StateDifference(registryBefore, RegistrySnapshot()), "");
+    EXPECT_EQ(StateDifference(outsideBefore, Outside()), "");
     for (const std::string& entry : ListFolderTree(destination_))
       EXPECT_NE(std::find(archiveNames.begin(), archiveNames.end(), entry), archiveNames.end()) << entry;
     DeleteFolderTree(destination_);
@@ -185,7 +185,7 @@ TEST_F(ArchiveRobustnessTest, EntriesEscapingTheDestinationStayInside) {
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   EXPECT_EQ(Questions(run).size(), 1u) << FormatRunRecord(run);
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_EQ(Outside(), outsideBefore);
+  EXPECT_EQ(StateDifference(outsideBefore, Outside()), "");
   EXPECT_EQ(ReadFileBytes(destination_ + "inside.txt"), "inside");
   EXPECT_EQ(ReadFileBytes(destination_ + "sub\\nested.txt"), "nested");
   const std::vector<std::string> onDisk = FilesBelow(destination_);
@@ -218,7 +218,7 @@ TEST_F(ArchiveRobustnessTest, TargetsInUseOrReadOnlyDoNotStopTheInstallation) {
   EXPECT_EQ(ReadFileBytes(destination_ + "docs\\second.txt").substr(0, 8), "1\n2\n3\n4\n");
   EXPECT_EQ(RecordedBelow(ReadRegistryString(HKEY_LOCAL_MACHINE, EntryPath(), kFilesValue).value_or(""), destination_),
             (std::vector<std::string>{"docs\\first.txt", "docs\\second.txt", "third.txt"}));
-  EXPECT_EQ(Outside(), outsideBefore);
+  EXPECT_EQ(StateDifference(outsideBefore, Outside()), "");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -250,12 +250,12 @@ TEST_F(ArchiveRobustnessTest, NamesOutsideAsciiInstallAndUninstall) {
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_FALSE(FolderExists(destination_)) << ::testing::PrintToString(ListFolderTree(destination_));
-  EXPECT_EQ(RegistrySnapshot(), registryBefore);
+  EXPECT_EQ(StateDifference(registryBefore, RegistrySnapshot()), "");
   // The test's copy of the uninstaller deletes itself: no installation counts it.
   EXPECT_TRUE(WaitFor([&] { return !FileExists(UninstallPath()) && !FileExists(Folder() + "$delme.bat"); }, 20000));
   WriteFile(
       "uninstall.exe",
       ReadFileBytes(AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR"))) + "uninstall.exe"));
-  EXPECT_EQ(Outside(), outsideBefore);
+  EXPECT_EQ(StateDifference(outsideBefore, Outside()), "");
 }
 }  // namespace

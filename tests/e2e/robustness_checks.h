@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "path_utils.h"
 #include "registry.h"
 #include "registry_names.h"
+#include "string_list.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 #include "window_driver.h"
@@ -78,6 +80,21 @@ inline std::string OutsideState(const std::vector<std::string>& folders, const s
   const std::string drive = ExtractFileDrive(SystemDir()) + "\\";
   for (const std::string& name : ListFolderNames(drive)) state += drive + name + "\n";
   return state;
+}
+
+// The lines only one of two states has, marked "-" (before only) and "+" (after only); "" when they are equal.
+inline std::string StateDifference(const std::string& before, const std::string& after) {
+  StringList beforeLines, afterLines;
+  beforeLines.SetText(before);
+  afterLines.SetText(after);
+  const std::set<std::string> beforeSet(beforeLines.begin(), beforeLines.end());
+  const std::set<std::string> afterSet(afterLines.begin(), afterLines.end());
+  std::string difference;
+  for (const std::string& line : beforeLines)
+    if (afterSet.count(line) == 0) difference += "- " + line + "\n";
+  for (const std::string& line : afterLines)
+    if (beforeSet.count(line) == 0) difference += "+ " + line + "\n";
+  return difference;
 }
 
 // The message boxes and dialogs of a run, in order; the progress dialog is left out (the driver sees it only when
