@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "help_contents.h"
 #include "ide_editions.h"
@@ -35,8 +36,12 @@ long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) 
   if (!installedFiles.valid()) return -1;
   auto count = installedFiles.ReadDword(path);
   if (!count) return -1;
-  long remaining = static_cast<long>(*count) - 1;
-  if (remaining == 0) {
+  // A counter that is already zero (or reads negative) counts no installation: written back one lower it would
+  // wrap round to zero at the next installation of the file and keep that file for ever. It goes, and so
+  // does the file's claim: the file stays, as one without a counter does.
+  const bool broken = *count == 0 || *count > static_cast<DWORD>(LONG_MAX);
+  long remaining = broken ? -1 : static_cast<long>(*count) - 1;
+  if (remaining <= 0) {
     installedFiles.DeleteValue(path);
     if (installedFiles.ValueCount() == 0) {
       installedFiles.Close();

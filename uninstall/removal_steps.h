@@ -11,8 +11,9 @@
 // progress dialog up; the other files go to keptFiles in list order.
 void RemoveInstalledFiles(StringList& keptFiles);
 // Subtracts one from the file's counter and returns the result, or -1 when it has no counter. At zero the value
-// goes, and the counters key with its last value (the maker's key too when nothing else is left in it). Raises "Invalid
-// data type for '%s'" for a counter that is not REG_DWORD.
+// goes, and the counters key with its last value (the maker's key too when nothing else is left in it). A counter
+// that was already zero or negative goes the same way and gives -1, so that its file is kept. Raises "Invalid data
+// type for '%s'" for a counter that is not REG_DWORD.
 long ReleaseInstalledFile(const std::string& path);
 // The same on an already opened counters key (not valid: -1).
 long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path);
