@@ -40,6 +40,16 @@ inline std::vector<Answer> WithFailureBoxes(std::vector<Answer> script) {
   return script;
 }
 
+// A text as ExportRegistryTree writes it between quotes: backslashes and quotes escaped.
+inline std::string ExportedText(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
 // The names directly in a folder (no recursion), folders with a trailing backslash, sorted.
 inline std::vector<std::string> ListFolderNames(const std::string& folder) {
   std::vector<std::string> names;
