@@ -12,24 +12,24 @@
 #include "setup_settings.h"
 #include "unique_handle.h"
 
-void CreateShellLink(const std::string& linkFile, const std::string& target, const std::string& description,
+bool CreateShellLink(const std::string& linkFile, const std::string& target, const std::string& description,
                      const std::string& workingFolder) {
   ComPtr<IShellLinkA> link;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
                                                             CLSCTX_LOCAL_SERVER,
                               IID_IShellLinkA, link.put_void())) ||
       !link)
-    return;
+    return false;
   link->SetPath(target.c_str());
   if (!description.empty()) link->SetDescription(description.c_str());
   if (!workingFolder.empty()) link->SetWorkingDirectory(workingFolder.c_str());
   ComPtr<IPersistFile> file;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) || !file) return;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) || !file) return false;
   int length = MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, nullptr, 0);
-  if (length <= 0) return;
+  if (length <= 0) return false;
   std::vector<wchar_t> wide(static_cast<size_t>(length));
   MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, wide.data(), length);
-  file->Save(wide.data(), TRUE);
+  return SUCCEEDED(file->Save(wide.data(), TRUE));
 }
 
 void CreateLinks() {
@@ -41,7 +41,8 @@ void CreateLinks() {
     const std::string name = NamePart(s.Links[i]);
     const std::string target = ExtractFileName(TrimText(s.Links.Value(name)));
     const std::string linkFile = folder + ChangeFileExt(name, ".lnk");
-    CreateShellLink(linkFile, s.InstallDir + target, name, s.InstallDir);
-    s.Files.Add(linkFile);
+    // A shortcut that could not be saved (a name too long for a path, say) is no installed file: counted, its
+    // name alone could fail the installation.
+    if (CreateShellLink(linkFile, s.InstallDir + target, name, s.InstallDir)) s.Files.Add(linkFile);
   }
 }
