@@ -32,4 +32,5 @@ mkdir -p "$stage/names/Ünits" "$stage/names/Ördner"
 text grüße 300 >"$stage/names/Ünits/grüße.txt"
 text hülfe 200 >"$stage/names/Ünits/hülfe.hlp"
 text ärger 100 >"$stage/names/Ördner/Äpfel & Birnen.txt"
-(cd "$stage/names" && rar a -idq "$out/names.rar" "Ünits/grüße.txt" "Ünits/hülfe.hlp" "Ördner/Äpfel & Birnen.txt")
+(cd "$stage/names" &&
+  rar a -idq "$out/names.rar" "Ünits/grüße.txt" "Ünits/hülfe.hlp" "Ördner/Äpfel & Birnen.txt")
