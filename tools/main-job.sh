@@ -1,7 +1,132 @@
 #!/usr/bin/env bash
-# The main job: sets up what is missing and builds both programs into dist/.
+# The main job: sets up what the machine lacks, builds both programs into dist/, packages the sample product
+# (tools/sample-product) into a vendor folder, and installs it into a throwaway Wine prefix that holds a fake
+# Delphi 5, answering the setup's questions as a user would; then reports what the user saw and what was installed.
+#   tools/main-job.sh          the end-to-end driver (orvdriver.exe) answers: welcome OK, the proposed folder OK,
+#                              not now to opening the readme, OK to the closing message
+#   tools/main-job.sh --show   the real windows on the X display ($DISPLAY) for a person to click through
+# Everything it makes is in build-main-job/ and is made anew on every run: the driver and the fake IDE tools, the
+# vendor folder (vendor/), the prefix (prefix/), the driver's answers and record, and the report (report.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+ROOT="$(pwd)"
+CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
+WORK="$ROOT/build-main-job"
+
+SHOW=0
+case "${1:-}" in
+  "") ;;
+  --show) SHOW=1 ;;
+  *) echo "usage: tools/main-job.sh [--show]" >&2; exit 2 ;;
+esac
+if [ "$SHOW" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  echo "main-job: --show needs an X display, and DISPLAY is not set" >&2
+  exit 2
+fi
+say() { printf '[main-job] %s\n' "$*"; }
+# A Unix path as Wine sees it through its Z: drive.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
 bash tools/setup-machine.sh
 bash tools/build-dist.sh
-echo "Built: $(pwd)/dist/orvsetup.exe and $(pwd)/dist/uninstall.exe"
+say "built $ROOT/dist/orvsetup.exe and $ROOT/dist/uninstall.exe"
+
+say "building the end-to-end driver and the fake IDE command-line tools in $WORK"
+cmake -S . -B "$WORK" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --build "$WORK" -j2 --target orvdriver orvdriverhook fake_tool >/dev/null
+
+say "packaging the sample product (package_product.py's warnings follow, if any)"
+VENDOR="$WORK/vendor"
+rm -rf "$VENDOR"
+python3 tools/package_product.py tools/sample-product/payload tools/sample-product/OrvSetup.ini "$VENDOR" \
+  --programs dist --unrar-dll "$CACHE/unrar.dll"
+
+say "making a throwaway Wine prefix with a fake Delphi 5"
+export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
+wineserver -k >/dev/null 2>&1 || true  # one left by an interrupted run
+rm -rf "$WINEPREFIX"
+cp -a "$CACHE/wineprefix" "$WINEPREFIX"
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+if [ "$SHOW" = 1 ]; then
+  # The template prefix draws nowhere; this one draws on the display. Wine's desktop process keeps the driver it
+  # started with, so the server and that process end before the prefix is used.
+  wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+fi
+wineserver -p >/dev/null 2>&1 </dev/null
+
+# The IDE: its command-line tools (the tests' stand-ins, which log each run into Bin\tools.log), its help contents
+# file, its root folder in the registry, and a user who has started it once (library path, Known Packages).
+DRIVE_C="$WINEPREFIX/drive_c"
+IDE_ROOT='C:\Program Files\Borland\Delphi5'
+IDE="$DRIVE_C/Program Files/Borland/Delphi5"
+mkdir -p "$IDE/Bin" "$IDE/HELP"
+for tool in dcc32 bpr2mak make; do cp "$WORK/tests/helpers/fake_tool.exe" "$IDE/Bin/$tool.exe"; done
+printf '%s\r\n' ':Base delphi5.hlp>main' ':Title Delphi 5 Help' ':Index Delphi Help =delphi5.hlp' \
+  ':Index Object Pascal Reference =del5op.hlp' >"$IDE/HELP/delphi5.cnt"
+cat >"$WORK/delphi5.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Borland\Delphi\5.0]
+"RootDir"="C:\\Program Files\\Borland\\Delphi5"
+
+[HKEY_CURRENT_USER\Software\Borland\Delphi\5.0\Library]
+"Search Path"="$(DELPHI)\\Lib;$(DELPHI)\\Bin;$(DELPHI)\\Imports"
+
+[HKEY_CURRENT_USER\Software\Borland\Delphi\5.0\Known Packages]
+"$(DELPHI)\\Bin\\dclstd50.bpl"="Borland Standard Components"
+"$(DELPHI)\\Bin\\dcldb50.bpl"="Borland Database Components"
+EOF
+wine reg import "$(winepath "$WORK/delphi5.reg")" >/dev/null 2>&1
+
+# The vendor folder as the user downloaded it.
+DOWNLOAD='C:\Downloads\Quillmark Marlin'
+mkdir -p "$DRIVE_C/Downloads/Quillmark Marlin"
+cp "$VENDOR"/* "$DRIVE_C/Downloads/Quillmark Marlin/"
+
+APP_NAME="$(sed -n 's/^AppName=//p' tools/sample-product/OrvSetup.ini | tr -d '\r')"
+RECORD="$WORK/record.txt"
+rm -f "$RECORD"
+if [ "$SHOW" = 1 ]; then
+  say "running $DOWNLOAD\\orvsetup.exe on $DISPLAY: click through it"
+  set +e
+  (cd "$DRIVE_C/Downloads/Quillmark Marlin" && wine orvsetup.exe)
+  status=$?
+  set -e
+  say "the setup program ended with exit code $status"
+  RECORD_OPTION=()
+else
+  cat >"$WORK/answers.txt" <<'EOF'
+# The welcome question.
+caption Welcome!
+text This program will install Quillmark Marlin Components Version 2.1
+press OK
+# The destination: the proposed folder is kept.
+caption Select Destination Directory
+press OK
+# The offer to open the readme: not now.
+caption Welcome!
+text Would you like to run readme.txt right now?
+press Cancel
+# The closing message.
+caption Setup
+text Installation completed.
+press OK
+EOF
+  say "running $DOWNLOAD\\orvsetup.exe under the driver"
+  set +e
+  wine "$(winepath "$WORK/tests/driver/orvdriver.exe")" --script "$(winepath "$WORK/answers.txt")" \
+    --out "$(winepath "$RECORD")" --folder "$DOWNLOAD" --timeout 60 -- "$DOWNLOAD\\orvsetup.exe"
+  status=$?
+  set -e
+  [ "$status" = 0 ] || say "the run did not go as the answers expected (driver exit code $status): see the record"
+  RECORD_OPTION=(--record "$RECORD")
+fi
+
+# The Wine server saves the registry when it ends; the report reads the saved files.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+python3 tools/install_report.py "$WINEPREFIX" "$APP_NAME" "$IDE_ROOT" "${RECORD_OPTION[@]}" | tee "$WORK/report.txt"
+say "report saved in $WORK/report.txt"
+exit "$status"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Takes a picture of the setup program's progress dialog in the middle of an extraction: the built orvsetup.exe
+# installs a large made-up product (PromptInstallDir off, so the welcome box is the only question) under Xvfb in
+# Wine's virtual desktop (X11 driver, not the null one the tests use); the welcome box is answered with a key press,
+# and the screen is captured once part of the payload has landed in the destination folder.
+#   tools/screenshot-progress.sh [PROGRAMS_DIR] [OUTPUT_PNG]
+# Defaults: dist (orvsetup.exe and uninstall.exe, see tools/build-dist.sh), docs/progress-dialog.png.
+# Needs Xvfb, xdotool, ImageMagick's import and rar; Debian's fonts-wine gives the title bar its close glyph.
+set -euo pipefail
+SOURCE_DIR="$(cd "$(dirname "$0")/.." && pwd)"
+PROGRAMS_DIR="$(cd "${1:-$SOURCE_DIR/dist}" && pwd)"
+OUTPUT="${2:-$SOURCE_DIR/docs/progress-dialog.png}"
+CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
+# The payload: FILES files of FILE_MB megabytes of random data (stored, not compressible), big enough for the
+# dialog to stay up for several seconds.
+FILES="${ORV_SHOT_FILES:-40}"
+FILE_MB="${ORV_SHOT_FILE_MB:-8}"
+# Seconds to let Wine start the desktop and the program; the share of the payload extracted before the picture.
+START_WAIT="${ORV_SHOT_START_WAIT:-8}"
+SHOT_AT_PERCENT="${ORV_SHOT_AT_PERCENT:-35}"
+
+for tool in Xvfb xdotool import rar wine wineserver; do
+  command -v "$tool" >/dev/null || { echo "screenshot-progress: $tool is missing (tools/setup-machine.sh)" >&2; exit 2; }
+done
+for file in orvsetup.exe uninstall.exe; do
+  [ -f "$PROGRAMS_DIR/$file" ] || { echo "screenshot-progress: $PROGRAMS_DIR/$file not built" >&2; exit 2; }
+done
+
+WORK="$(mktemp -d)"
+XVFB_PID=""
+export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# A prefix of its own that draws through X11. Wine's desktop process keeps the driver it started with, so the
+# server ends before the program runs.
+cp -a "$CACHE/wineprefix" "$WINEPREFIX"
+wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
+wineserver -k 2>/dev/null || true
+wineserver -w
+# Wine's own fonts (Debian's fonts-wine), when present, give the title bar its glyphs.
+if [ -d /usr/share/wine/fonts ]; then cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+
+# The product: the large payload with the uninstaller, installed without a destination question.
+PRODUCT="$WORK/prefix/drive_c/product"
+mkdir -p "$WORK/payload/data" "$PRODUCT"
+for index in $(seq -w 1 "$FILES"); do
+  head -c "${FILE_MB}M" /dev/urandom >"$WORK/payload/data/part$index.bin"
+done
+(cd "$WORK/payload" && rar a -r -m0 -idq -y "$PRODUCT/Data.rar" data)
+rar a -ep -idq -y "$PRODUCT/Data.rar" "$PROGRAMS_DIR/uninstall.exe"
+printf '%s\r\n' '[Application]' 'AppName=Quillmark Marlin Components' 'ProductName=Marlin' 'Version=2.1' \
+  'DelphiVer=D5' 'DefaultDir=C:\Program Files\Quillmark\Marlin' 'CheckPrevVersion=0' 'PromptInstallDir=0' \
+  >"$PRODUCT/OrvSetup.ini"
+cp "$PROGRAMS_DIR/orvsetup.exe" "$CACHE/unrar.dll" "$PRODUCT/"
+DESTINATION="$WINEPREFIX/drive_c/Program Files/Quillmark/Marlin"
+TOTAL_KB=$((FILES * FILE_MB * 1024))
+
+# The first free display from :90 on.
+DISPLAY_NUMBER=90
+while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
+  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
+done
+export DISPLAY=":$DISPLAY_NUMBER"
+Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break; sleep 0.1; done
+
+(cd "$PRODUCT" && wine explorer /desktop=shot,800x600 orvsetup.exe >/dev/null 2>&1 &)
+sleep "$START_WAIT"
+xdotool key Return  # OK in the welcome box
+
+# The picture is taken once the share of the payload has been written, while the rest is still to come.
+for _ in $(seq 600); do
+  done_kb=$(du -sk "$DESTINATION" 2>/dev/null | cut -f1 || echo 0)
+  [ "${done_kb:-0}" -ge $((TOTAL_KB * SHOT_AT_PERCENT / 100)) ] && break
+  sleep 0.05
+done
+mkdir -p "$(dirname "$OUTPUT")"
+import -window root "$OUTPUT"
+done_kb=$(du -sk "$DESTINATION" 2>/dev/null | cut -f1 || echo 0)
+echo "screenshot-progress: wrote $OUTPUT with ${done_kb} of ${TOTAL_KB} KB extracted"
+# Let the extraction end (the uninstaller is the archive's last entry) before the prefix goes.
+for _ in $(seq 300); do [ -f "$DESTINATION/uninstall.exe" ] && break; sleep 0.1; done
+sleep 1
