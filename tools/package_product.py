@@ -82,6 +82,13 @@ def check_configuration(data, payload):
         if "=" not in line or not name.lower().endswith(".hlp"):
             warnings.append("[Help_Files] '%s': not a '.hlp' file given as name=title; it is routed to the IDE's "
                             "help folder but not registered" % line)
+    root_files = {name.lower() for name in os.listdir(payload) if os.path.isfile(os.path.join(payload, name))}
+    for line in section_lines(lines, "Links"):
+        target = line.split("=", 1)[1].strip() if "=" in line else ""
+        file_name = target.replace(":", "\\").split("\\")[-1]
+        if file_name.lower() not in root_files:
+            warnings.append("[Links] '%s': a shortcut points to '%s' in the destination folder itself (a folder part "
+                            "is dropped), and the payload has no such file at its root" % (line, file_name))
     sub_products = application_value(lines, "SubProductName") or ""
     for piece in sub_products.replace(";", "\n").split("\n"):
         if piece.lower() in ("version", "foldername"):
