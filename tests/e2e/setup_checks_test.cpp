@@ -170,6 +170,26 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
   ExpectMessageBox(run.Questions()[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
   EXPECT_EQ(run.record.exitCode, 0u);
   EXPECT_EQ(State(), before);
+
+  // Asked to, it deletes the setup files all the same; the archive it did not find is not touched.
+  WriteConfiguration("RarFile=Missing.rar\r\nRunAfterInstall=1\r\n");
+  run = RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
+  for (int waited = 0; waited < 200 && (FileExists(SetupPath()) || FileExists(Folder() + "$delme.bat")); ++waited)
+    Sleep(100);
+  EXPECT_EQ(ListFolderTree(Folder()), std::vector<std::string>{"Data.rar"});
+}
+
+TEST_F(SetupChecksTest, DestinationThatCannotBeCreatedIsReportedAndRecordsNothing) {
+  WriteConfiguration("");
+  const std::string before = State();
+  SetupRun run =
+      RunSetup({Welcome(IDOK), Destination(IDOK, "Q:\\Nowhere\\Small"), Answer::Press(IDOK).Caption("Setup")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
+  ExpectMessageBox(run.Questions()[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
+  EXPECT_EQ(State(), before);
 }
 
 TEST_F(SetupChecksTest, MissingLibraryEndsWithTheErrorBeforeAnythingIsWritten) {
