@@ -78,7 +78,8 @@ REGEDIT4
 "$(DELPHI)\\Bin\\dclstd50.bpl"="Borland Standard Components"
 "$(DELPHI)\\Bin\\dcldb50.bpl"="Borland Database Components"
 EOF
-wine reg import "$(winepath "$WORK/delphi5.reg")" >/dev/null 2>&1
+wine reg import "$(winepath "$WORK/delphi5.reg")" >/dev/null 2>&1 ||
+  { echo "main-job: cannot import the fake Delphi 5's registry keys" >&2; exit 1; }
 
 # The vendor folder as the user downloaded it.
 DOWNLOAD='C:\Downloads\Quillmark Marlin'
