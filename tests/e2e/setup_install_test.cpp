@@ -194,7 +194,7 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegiste
   // The include file switches on the symbols of the units beside it and comments out every other one.
   EXPECT_EQ(ReadFileBytes(installDir + "units\\orvprod.inc"),
             Lines({"{ Product symbols: the setup switches these on for the units installed beside this file. }",
-                   "{$IFNDEF ORVPROD_INC}", "//  {$DEFINE ORVPROD_INC}", "  {$DEFINE MARLIN}", "//  {$DEFINE TESSERA}",
+                   "{$IFNDEF ORVPROD}", "  {$DEFINE MARLIN}", "//  {$DEFINE TESSERA}",
                    "  {$DEFINE vheron}", "//  {$DEFINE VLOOM}", "{$ENDIF}", "{$DEFINE AFTER_ENDIF}"}));
 
   // The shortcuts point at the file name of their target in the destination, whatever folder the line named.
