@@ -1,11 +1,10 @@
-// The dialogs from the programs' templates: template contents, the modal run, message routing and the folder browser.
+// The dialogs from the programs' templates: their layout, the modal run, message routing and the folder browser.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
 #include <atomic>
 #include <memory>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,235 +16,110 @@
 #include "scratch_registry.h"
 #include "select_dir_dialog.h"
 #include "setup_error.h"
+#include "test_utils.h"
 #include "unique_handle.h"
 
 namespace {
 
-// ---- Template contents, read from the resource bytes (DLGTEMPLATEEX).
+// ---- The templates as built into both programs, checked on the windows they make.
 
-struct ControlTemplate {
-  DWORD id;
-  std::string className;
-  std::string text;
-  short x, y, width, height;
+struct ControlLayout {
+  int id;
+  const char* className;
+  const char* text;
+  RECT box;  // dialog units: left, top, width, height as the template gives them
   DWORD style;
 };
-
-struct DialogTemplate {
-  DWORD style;
-  DWORD extendedStyle;
-  short x, y, width, height;
-  std::string caption;
-  WORD pointSize;
-  std::string font;
-  std::vector<ControlTemplate> controls;
-};
-
-class TemplateReader {
- public:
-  TemplateReader(const BYTE* data, size_t size) : data_(data), size_(size) {}
-
-  DialogTemplate Read() {
-    DialogTemplate result = {};
-    EXPECT_EQ(Word(), 1) << "version";
-    EXPECT_EQ(Word(), 0xFFFF) << "signature";
-    EXPECT_EQ(Dword(), 0u) << "help id";
-    result.extendedStyle = Dword();
-    result.style = Dword();
-    WORD count = Word();
-    result.x = Short(), result.y = Short(), result.width = Short(), result.height = Short();
-    EXPECT_EQ(NameOrOrdinal(), "") << "menu";
-    EXPECT_EQ(NameOrOrdinal(), "") << "window class";
-    result.caption = Text();
-    result.pointSize = Word();
-    EXPECT_EQ(Word(), 0) << "weight";
-    EXPECT_EQ(Byte(), 0) << "italic";
-    EXPECT_EQ(Byte(), 0) << "character set";
-    result.font = Text();
-    for (WORD i = 0; i < count; ++i) {
-      Align();
-      ControlTemplate control = {};
-      EXPECT_EQ(Dword(), 0u) << "control help id";
-      EXPECT_EQ(Dword(), 0u) << "control extended style";
-      control.style = Dword();
-      control.x = Short(), control.y = Short(), control.width = Short(), control.height = Short();
-      control.id = Dword();
-      control.className = NameOrOrdinal();
-      control.text = NameOrOrdinal();
-      EXPECT_EQ(Word(), 0) << "creation data of control " << control.id;
-      result.controls.push_back(control);
-    }
-    EXPECT_LE(offset_, size_);
-    return result;
-  }
-
- private:
-  WORD Word() {
-    WORD value = 0;
-    if (offset_ + 2 <= size_) std::memcpy(&value, data_ + offset_, 2);
-    offset_ += 2;
-    return value;
-  }
-  short Short() { return static_cast<short>(Word()); }
-  DWORD Dword() {
-    DWORD low = Word();
-    return low | (static_cast<DWORD>(Word()) << 16);
-  }
-  BYTE Byte() {
-    BYTE value = offset_ < size_ ? data_[offset_] : 0;
-    ++offset_;
-    return value;
-  }
-  void Align() { offset_ = (offset_ + 3) & ~size_t(3); }
-  // UTF-16 up to NUL; the templates hold ASCII only.
-  std::string Text() {
-    std::string text;
-    for (WORD c = Word(); c != 0 && offset_ <= size_; c = Word()) text += static_cast<char>(c);
-    return text;
-  }
-  // Predefined classes come as ordinals; they are named as the window manager names them.
-  std::string NameOrOrdinal() {
-    if (offset_ + 2 <= size_ && data_[offset_] == 0xFF && data_[offset_ + 1] == 0xFF) {
-      offset_ += 2;
-      switch (WORD ordinal = Word()) {
-        case 0x80:
-          return "Button";
-        case 0x81:
-          return "Edit";
-        case 0x82:
-          return "Static";
-        default:
-          return "#" + std::to_string(ordinal);
-      }
-    }
-    return Text();
-  }
-
-  const BYTE* data_;
-  size_t size_;
-  size_t offset_ = 0;
-};
-
-// Reads the US English template with that id; false when the module has none.
-bool ReadTemplate(HMODULE module, int id, DialogTemplate& result) {
-  HRSRC resource =
-      FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  if (resource == nullptr) return false;
-  HGLOBAL loaded = LoadResource(module, resource);
-  const BYTE* data = static_cast<const BYTE*>(LockResource(loaded));
-  if (data == nullptr) return false;
-  result = TemplateReader(data, SizeofResource(module, resource)).Read();
-  return true;
-}
 
 constexpr DWORD kDialogStyle =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_NOIDLEMSG | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK;
-
-DialogTemplate SelectDirTemplate() {
-  return {
-      kDialogStyle,
-      WS_EX_CONTROLPARENT,
-      0,
-      0,
-      253,
-      74,
-      "Select Destination Directory",
-      8,
-      "MS Sans Serif",
-      {{1000, "Edit", "", 10, 26, 177, 12, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
-       {IDOK, "Button", "OK", 135, 50, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
-       {IDCANCEL, "Button", "Cancel", 192, 50, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
-       {0xFFFFFFFF, "Static", "Destination Directory:", 10, 10, 158, 15, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT},
-       {3, "Button", "Browse...", 192, 25, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON}}};
-}
-
-DialogTemplate ProgressTemplate(const std::string& caption) {
-  return {kDialogStyle | WS_VISIBLE,
-          WS_EX_CONTROLPARENT,
-          0,
-          0,
-          224,
-          66,
-          caption,
-          8,
-          "MS Sans Serif",
-          {{1000, "msctls_progress32", "Progress1", 10, 44, 204, 12, WS_CHILD | WS_VISIBLE | WS_BORDER},
-           {1001, "Static", "", 10, 10, 204, 25,
-            WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE | SS_SUNKEN}}};
-}
-
-void ExpectTemplate(const DialogTemplate& actual, const DialogTemplate& expected) {
-  EXPECT_EQ(actual.style, expected.style);
-  EXPECT_EQ(actual.extendedStyle, expected.extendedStyle);
-  EXPECT_EQ(actual.x, expected.x);
-  EXPECT_EQ(actual.y, expected.y);
-  EXPECT_EQ(actual.width, expected.width);
-  EXPECT_EQ(actual.height, expected.height);
-  EXPECT_EQ(actual.caption, expected.caption);
-  EXPECT_EQ(actual.pointSize, expected.pointSize);
-  EXPECT_EQ(actual.font, expected.font);
-  ASSERT_EQ(actual.controls.size(), expected.controls.size());
-  for (size_t i = 0; i < expected.controls.size(); ++i) {
-    const ControlTemplate& a = actual.controls[i];
-    const ControlTemplate& e = expected.controls[i];
-    SCOPED_TRACE("control " + std::to_string(i + 1) + " \"" + e.text + "\"");
-    EXPECT_EQ(a.id, e.id);
-    EXPECT_TRUE(0 == lstrcmpiA(a.className.c_str(), e.className.c_str())) << a.className;  // class names ignore case
-    EXPECT_EQ(a.text, e.text);
-    EXPECT_EQ(a.x, e.x);
-    EXPECT_EQ(a.y, e.y);
-    EXPECT_EQ(a.width, e.width);
-    EXPECT_EQ(a.height, e.height);
-    EXPECT_EQ(a.style, e.style);
-  }
-}
-
-std::string BuiltProgram(const char* name) {
-  return WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")) + "\\" + name;
-}
-
-TEST(DialogTemplates, BothProgramsHoldTheirTemplates) {
-  DialogTemplate actual;
-  {
-    SCOPED_TRACE("this test program, built with the setup program's resources");
-    ASSERT_TRUE(ReadTemplate(GetModuleHandleA(nullptr), IDD_SELECT_DIR, actual));
-    ExpectTemplate(actual, SelectDirTemplate());
-  }
-  UniqueModule setup(LoadLibraryExA(BuiltProgram("orvsetup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(setup) << BuiltProgram("orvsetup.exe");
-  {
-    SCOPED_TRACE("orvsetup.exe 103");
-    ASSERT_TRUE(ReadTemplate(setup.get(), IDD_SELECT_DIR, actual));
-    ExpectTemplate(actual, SelectDirTemplate());
-  }
-  {
-    SCOPED_TRACE("orvsetup.exe 104");
-    ASSERT_TRUE(ReadTemplate(setup.get(), IDD_PROGRESS, actual));
-    ExpectTemplate(actual, ProgressTemplate("Installing files"));
-  }
-  UniqueModule uninstall(LoadLibraryExA(BuiltProgram("uninstall.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-  ASSERT_TRUE(uninstall) << BuiltProgram("uninstall.exe");
-  {
-    SCOPED_TRACE("uninstall.exe 104");
-    ASSERT_TRUE(ReadTemplate(uninstall.get(), IDD_PROGRESS, actual));
-    ExpectTemplate(actual, ProgressTemplate("Remove files"));
-  }
-  EXPECT_FALSE(ReadTemplate(uninstall.get(), IDD_SELECT_DIR, actual)) << "the uninstaller has no destination dialog";
-}
-
-// ---- Live dialogs.
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_NOIDLEMSG | DS_MODALFRAME | DS_3DLOOK;
+const std::vector<ControlLayout> kSelectDirControls = {
+    {1000, "Edit", "", {10, 26, 177, 12}, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
+    {IDOK, "Button", "OK", {135, 50, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {IDCANCEL, "Button", "Cancel", {192, 50, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
+    {0xFFFF, "Static", "Destination Directory:", {10, 10, 158, 15}, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT},
+    {3, "Button", "Browse...", {192, 25, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON}};
+const std::vector<ControlLayout> kProgressControls = {
+    {1000, "msctls_progress32", nullptr, {10, 44, 204, 12}, WS_CHILD | WS_VISIBLE | WS_BORDER},
+    {1001,
+     "Static",
+     "",
+     {10, 10, 204, 25},
+     WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE | SS_SUNKEN}};
 
 std::string WindowText(HWND window) {
-  int length = GetWindowTextLengthA(window);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(window, &text[0], length + 1)));
-  return text;
+  char text[256] = {};
+  return std::string(text, static_cast<size_t>(GetWindowTextA(window, text, sizeof text)));
 }
 
 std::string ClassName(HWND window) {
   char name[256] = {};
   return std::string(name, static_cast<size_t>(GetClassNameA(window, name, sizeof(name))));
 }
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The dialog's placement in dialog units, the caption and the style; then each control in template order.
+void ExpectLayout(HWND window, const char* caption, DWORD style, SIZE size,
+                  const std::vector<ControlLayout>& controls) {
+  ASSERT_NE(window, nullptr) << caption;
+  SCOPED_TRACE(caption);
+  EXPECT_EQ(ClassName(window), "#32770");
+  EXPECT_EQ(WindowText(window), caption);
+  // A 3D-look dialog turns a control's border into an edge style: WS_BORDER is not required to stay.
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & style, style);
+  EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+  LOGFONTA font = {};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
+  HDC screen = GetDC(nullptr);
+  EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+  ReleaseDC(nullptr, screen);
+  RECT expected = {0, 0, size.cx, size.cy}, actual;
+  MapDialogRect(window, &expected);
+  GetClientRect(window, &actual);
+  EXPECT_TRUE(EqualRect(&expected, &actual)) << actual.right << "x" << actual.bottom;
+  HWND control = GetWindow(window, GW_CHILD);
+  for (const ControlLayout& item : controls) {
+    ASSERT_NE(control, nullptr);
+    SCOPED_TRACE(item.id);
+    EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(control)), item.id);
+    EXPECT_EQ(lstrcmpiA(ClassName(control).c_str(), item.className), 0) << ClassName(control);
+    if (item.text != nullptr) {
+      EXPECT_EQ(WindowText(control), item.text);
+    }
+    const DWORD wanted = item.style & ~static_cast<DWORD>(WS_BORDER);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & wanted, wanted);
+    expected = item.box;
+    MapDialogRect(window, &expected);  // each field on its own, as the system places a control
+    expected.right += expected.left;
+    expected.bottom += expected.top;
+    GetWindowRect(control, &actual);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
+    EXPECT_TRUE(EqualRect(&expected, &actual)) << actual.left << "," << actual.top;
+    control = GetWindow(control, GW_HWNDNEXT);
+  }
+  EXPECT_EQ(control, nullptr) << "more controls than the template lists";
+}
+
+TEST(DialogTemplates, BothProgramsHoldTheirTemplates) {
+  InitCommonControls();
+  const std::string build = WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")) + "\\";
+  UniqueModule setup(LoadLibraryExA((build + "orvsetup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  UniqueModule uninstall(LoadLibraryExA((build + "uninstall.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(setup && uninstall) << build;
+  auto create = [](HMODULE module, int id) {
+    return UniqueWindow(CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, PlainDialogProc, 0));
+  };
+  ExpectLayout(create(setup.get(), IDD_SELECT_DIR).get(), "Select Destination Directory", kDialogStyle, {253, 74},
+               kSelectDirControls);
+  ExpectLayout(create(setup.get(), IDD_PROGRESS).get(), "Installing files", kDialogStyle | WS_VISIBLE, {224, 66},
+               kProgressControls);
+  ExpectLayout(create(uninstall.get(), IDD_PROGRESS).get(), "Remove files", kDialogStyle | WS_VISIBLE, {224, 66},
+               kProgressControls);
+}
+
+// ---- Live dialogs.
 
 // Stops a modal loop that would otherwise wait forever: a thread timer posts WM_QUIT.
 class QuitWatchdog {
@@ -281,92 +155,34 @@ class DialogTest : public ::testing::Test {
   static MSG Key(HWND control, WPARAM key) { return {control, WM_KEYDOWN, key, 1, 0, {0, 0}}; }
 };
 
-TEST_F(DialogTest, WindowsMatchTheirTemplates) {
-  TOrvResDialog selectDir(IDD_SELECT_DIR);
-  TOrvResDialog progress(IDD_PROGRESS);
-  ASSERT_NE(selectDir.Handle(), nullptr);
-  ASSERT_NE(progress.Handle(), nullptr);
-  EXPECT_FALSE(selectDir.Closed());
-  EXPECT_FALSE(selectDir.Accepted());
-
-  struct Expected {
-    TOrvResDialog& dialog;
-    DialogTemplate layout;
-  };
-  for (const Expected& expected :
-       {Expected{selectDir, SelectDirTemplate()}, Expected{progress, ProgressTemplate("Installing files")}}) {
-    HWND window = expected.dialog.Handle();
-    SCOPED_TRACE(expected.layout.caption);
-    EXPECT_EQ(ClassName(window), "#32770");
-    EXPECT_EQ(WindowText(window), expected.layout.caption);
-    DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
-    // DS_SETFONT only tells the system how to read the template; it need not stay in the window's style.
-    DWORD windowBits = expected.layout.style & ~DS_SETFONT;
-    EXPECT_EQ(style & windowBits, windowBits);
-    EXPECT_EQ((style & WS_VISIBLE) != 0, (expected.layout.style & WS_VISIBLE) != 0);
-    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
-    EXPECT_EQ(GetParent(window), nullptr);
-
-    HWND control = GetWindow(window, GW_CHILD);
-    for (const ControlTemplate& item : expected.layout.controls) {
-      SCOPED_TRACE(item.text);
-      ASSERT_NE(control, nullptr);
-      EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(control)), static_cast<WORD>(item.id));
-      EXPECT_TRUE(0 == lstrcmpiA(ClassName(control).c_str(), item.className.c_str())) << ClassName(control);
-      if (item.className != "msctls_progress32") {
-        EXPECT_EQ(WindowText(control), item.text);
-      }
-      DWORD controlStyle = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
-      // A 3D-look dialog turns a control's border into an edge style that the control may redraw its own way;
-      // the template bytes above hold the flag itself.
-      DWORD wanted = item.style & ~static_cast<DWORD>(WS_BORDER);
-      EXPECT_EQ(controlStyle & wanted, wanted);
-      control = GetWindow(control, GW_HWNDNEXT);
-    }
-    EXPECT_EQ(control, nullptr) << "more controls than the template lists";
-  }
-
-  // The progress dialog's user drives its controls through the handle.
-  SendDlgItemMessageA(progress.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 200);
-  SendDlgItemMessageA(progress.Handle(), IDC_PROGRESS_BAR, PBM_SETPOS, 50, 0);
-  EXPECT_EQ(SendDlgItemMessageA(progress.Handle(), IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0), 50);
-  SendDlgItemMessageA(progress.Handle(), IDC_STATUS_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("a & b"));
-  EXPECT_EQ(WindowText(GetDlgItem(progress.Handle(), IDC_STATUS_TEXT)), "a & b");
-}
-
 TEST_F(DialogTest, OkAloneAcceptsCancelEscapeAndCloseBoxRefuse) {
-  {
+  // What ends the run, the result and whether a button closed it.
+  const struct {
+    const char* name;
+    MSG (*message)(HWND dialog);
+    bool accepted;
+    bool closed;
+  } cases[] = {
+      {"OK", [](HWND d) { return Command(d, IDOK, BN_CLICKED); }, true, true},
+      {"Enter", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_RETURN); }, true, true},
+      {"Cancel", [](HWND d) { return Command(d, IDCANCEL, BN_CLICKED); }, false, true},
+      {"Esc", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_ESCAPE); }, false, true},
+      {"close box",
+       [](HWND d) {
+         return MSG{d, WM_SYSCOMMAND, SC_CLOSE, 0, 0, {0, 0}};
+       },
+       false, true},
+      {"WM_QUIT",
+       [](HWND) {
+         return MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
+       },
+       false, false},
+  };
+  for (const auto& c : cases) {
     TSelectDirDialog dialog(IDD_SELECT_DIR);
-    EXPECT_TRUE(RunWith(dialog, {Command(dialog.Handle(), IDOK, BN_CLICKED)}));
-    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(RunWith(dialog, {c.message(dialog.Handle())}), c.accepted) << c.name;
+    EXPECT_EQ(dialog.Closed(), c.closed) << c.name;
     EXPECT_TRUE(IsWindowVisible(dialog.Handle())) << "Execute leaves the window to its owner";
-  }
-  {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    HWND edit = GetDlgItem(dialog.Handle(), IDC_DIRECTORY_EDIT);
-    EXPECT_TRUE(RunWith(dialog, {Key(edit, VK_RETURN)})) << "Enter presses the default button";
-  }
-  {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    EXPECT_FALSE(RunWith(dialog, {Command(dialog.Handle(), IDCANCEL, BN_CLICKED)}));
-    EXPECT_TRUE(dialog.Closed());
-  }
-  {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    HWND edit = GetDlgItem(dialog.Handle(), IDC_DIRECTORY_EDIT);
-    EXPECT_FALSE(RunWith(dialog, {Key(edit, VK_ESCAPE)}));
-    EXPECT_TRUE(dialog.Closed()) << "Esc";
-  }
-  {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    EXPECT_FALSE(RunWith(dialog, {{dialog.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0, 0, {0, 0}}}));
-    EXPECT_TRUE(dialog.Closed()) << "close box";
-  }
-  {
-    TSelectDirDialog dialog(IDD_SELECT_DIR);
-    PostQuitMessage(0);
-    EXPECT_FALSE(RunWith(dialog, {}));
-    EXPECT_FALSE(dialog.Closed()) << "WM_QUIT ends the loop without a button";
   }
 }
 
@@ -428,12 +244,7 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
     }
   };
   FailingDialog dialog(IDD_SELECT_DIR);
-  try {
-    RunWith(dialog, {Command(dialog.Handle(), 42, BN_CLICKED)});
-    ADD_FAILURE() << "no error came out";
-  } catch (const SetupError& error) {
-    EXPECT_STREQ(error.what(), "Cannot open file x.txt");
-  }
+  EXPECT_EQ(ErrorText([&] { RunWith(dialog, {Command(dialog.Handle(), 42, BN_CLICKED)}); }), "Cannot open file x.txt");
   EXPECT_FALSE(dialog.Closed());
   // The error is reported once; the dialog goes on working.
   EXPECT_TRUE(RunWith(dialog, {Command(dialog.Handle(), IDOK, BN_CLICKED)}));
@@ -597,24 +408,6 @@ TEST_F(BrowseTest, CancelledBrowserKeepsTheFieldAndOkUsesIt) {
   EXPECT_EQ(dialog.GetDirectory(), "D:\\Not There\\Product");
 }
 
-TEST_F(BrowseTest, EmptyFieldStartsAtTheCurrentFolder) {
-  // Not below the user's profile: on a new Wine prefix the browser's first selection request there finds nothing.
-  std::string start = FormatText("C:\\orv-dialogs-%lu", GetCurrentProcessId());
-  ASSERT_TRUE(CreateDirectoryA(start.c_str(), nullptr));
-  auto removeStart = ScopeExit([&] {
-    SetCurrentDirectoryA(remembered_.c_str());
-    EXPECT_TRUE(RemoveDirectoryA(start.c_str()));
-  });
-  ASSERT_TRUE(SetCurrentDirectoryA(start.c_str()));
-  std::string current = CurrentFolder();
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  BrowserVisit visit = Browse(dialog, BrowserAnswer::Ok);
-  ASSERT_TRUE(visit.found);
-  EXPECT_TRUE(0 == lstrcmpiA(visit.selection.c_str(), ExtractFileName(current).c_str())) << visit.selection;
-  EXPECT_TRUE(0 == lstrcmpiA(dialog.GetDirectory().c_str(), current.c_str()))
-      << dialog.GetDirectory() << " vs " << current;
-}
-
 TEST_F(BrowseTest, OnlyAClickOnBrowseOpensTheBrowser) {
   TSelectDirDialog dialog(IDD_SELECT_DIR);
   dialog.SetDirectory("C:\\");
@@ -649,12 +442,7 @@ TEST(PathDialog, SelectedItemRules) {
   SetCurrentDirectoryA(remembered.c_str());
 }
 
-TEST(PathDialog, RootsAndFlagsMapToTheShellsValues) {
-  const int folders[] = {0x00, 0x0A, 0x03, 0x00, 0x10, 0x11, 0x14, 0x13, 0x12,
-                         0x05, 0x04, 0x02, 0x08, 0x09, 0x0B, 0x07, 0x15};
-  for (int root = drNone; root <= drTemplates; ++root) {
-    EXPECT_EQ(RootFolderId(static_cast<TOrvPathDialogRoot>(root)), folders[root]) << "root " << root;
-  }
+TEST(PathDialog, FlagsAddUpToTheShellsValues) {
   EXPECT_EQ(BrowseFlags({}), 0u);
   EXPECT_EQ(BrowseFlags({dfOnlyDirs}), 0x0001u);
   EXPECT_EQ(BrowseFlags({dfForComputer, dfForPrinter, dfOnlyDomains, dfReturnAncest, dfOnlyDirs}), 0x300Bu);

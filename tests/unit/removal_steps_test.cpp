@@ -19,6 +19,7 @@
 #include "setup_error.h"
 #include "uninstall_entry.h"
 #include "uninstaller.h"
+#include "test_utils.h"
 #include "unique_handle.h"
 
 namespace {
@@ -58,22 +59,34 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   std::string shared = folder_.Write("shared.dll", "s");
   std::string own = folder_.Write("own.txt", "o");
   std::string readOnly = folder_.Write("ro.txt", "r");
+  std::string held = folder_.Write("held.txt", "h");
+  std::string zero = folder_.Write("zero.txt", "z");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
   StringList first, second;
-  first.SetText(shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n");
+  first.SetText(shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n" + held +
+                "\r\n" + zero + "\r\n" + folder_.path() + "gone.txt\r\n");
   second.SetText(shared);
   Install("First", first);
   Install("Second", second);
-  RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).DeleteValue(folder_.path() + "never-counted.txt");
+  RegistryKey counters = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
+  counters.DeleteValue(folder_.path() + "never-counted.txt");
+  counters.WriteDword(zero, 0);
+  counters.Close();
+  UniqueFile holder(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.valid());
 
+  // A counter already at zero keeps its file and goes, instead of wrapping round; a file held open stays, uncounted.
   AppName = "First";
   StringList kept;
   RemoveInstalledFiles(kept);
+  holder.reset();
   EXPECT_TRUE(FileExists(shared));
   EXPECT_FALSE(FileExists(own));
   EXPECT_FALSE(FileExists(readOnly));  // read-only files go too
-  ASSERT_EQ(kept.Count(), 2u);
-  EXPECT_EQ(kept[0], shared);
+  EXPECT_TRUE(FileExists(held));
+  EXPECT_TRUE(FileExists(zero));
+  EXPECT_EQ(kept.Lines(), (std::vector<std::string>{shared, folder_.path() + "never-counted.txt", zero}));
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueNames(), std::vector<std::string>{shared});
   EXPECT_EQ(GetInstalledFileCount(shared), 1);
 
   AppName = "Second";
@@ -86,21 +99,6 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_EQ(ReleaseInstalledFile(shared), -1);
 }
 
-// What the file step sends to its progress dialog's status text (1001) and bar (1000), in order.
-std::vector<std::string> dialogTraffic;
-LRESULT CALLBACK RecordDialogTraffic(int code, WPARAM wParam, LPARAM lParam) {
-  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION) {
-    int id = GetDlgCtrlID(call->hwnd);
-    if (id == 1001 && call->message == WM_SETTEXT)
-      dialogTraffic.push_back("text " + std::string(reinterpret_cast<const char*>(call->lParam)));
-    if (id == 1000 && call->message == PBM_SETRANGE32)
-      dialogTraffic.push_back("range " + std::to_string(call->wParam) + " " + std::to_string(call->lParam));
-    if (id == 1000 && call->message == PBM_SETPOS) dialogTraffic.push_back("position " + std::to_string(call->wParam));
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
   StringList files;
   for (int i = 0; i < 40; ++i) files.Add(folder_.Write("f" + std::to_string(i) + ".txt", "x"));
@@ -110,30 +108,25 @@ TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
   ASSERT_TRUE(window);
   ASSERT_TRUE(PostMessageA(window.get(), WM_APP, 0, 0));
   Sleep(100);  // past the pause between two rounds of message processing
-  dialogTraffic.clear();
-  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, RecordDialogTraffic, nullptr, GetCurrentThreadId());
-  ASSERT_NE(hook, nullptr);
   StringList kept;
-  RemoveInstalledFiles(kept);
-  UnhookWindowsHookEx(hook);
-
+  std::vector<std::pair<std::string, long long>> updates;
+  {
+    ProgressTraffic traffic;
+    RemoveInstalledFiles(kept);
+    ASSERT_TRUE(traffic.Pairs(updates)) << ::testing::PrintToString(traffic.lines());
+    EXPECT_EQ(traffic.lines()[0], "range 0 40");
+  }
   MSG message;
   EXPECT_FALSE(PeekMessageA(&message, window.get(), WM_APP, WM_APP, PM_REMOVE));
-  // The range first, then pairs of a file and its index in list order, ending with the last file.
-  ASSERT_GE(dialogTraffic.size(), 3u);
-  EXPECT_EQ(dialogTraffic[0], "range 0 40");
-  long lastPosition = -1;
-  for (size_t i = 1; i + 1 < dialogTraffic.size(); i += 2) {
-    const std::string& text = dialogTraffic[i];
-    ASSERT_EQ(text.compare(0, 5, "text "), 0) << text;
-    ASSERT_EQ(dialogTraffic[i + 1].compare(0, 9, "position "), 0) << dialogTraffic[i + 1];
-    long position = std::stol(dialogTraffic[i + 1].substr(9));
-    EXPECT_GT(position, lastPosition);
-    ASSERT_LT(position, 40);
-    EXPECT_EQ(text.substr(5), files[position]);
-    lastPosition = position;
+  // Pairs of a file and its index in list order, ending with the last file.
+  ASSERT_FALSE(updates.empty());
+  long long lastPosition = -1;
+  for (const auto& update : updates) {
+    EXPECT_GT(update.second, lastPosition);
+    ASSERT_LT(update.second, 40);
+    EXPECT_EQ(update.first, files[update.second]);
+    lastPosition = update.second;
   }
-  EXPECT_EQ(dialogTraffic.size() % 2, 1u);
   EXPECT_EQ(lastPosition, 39);
   EXPECT_FALSE(FileExists(files[39]));
 }
@@ -145,12 +138,7 @@ TEST_F(RemovalTest, CountersOfAnotherTypeStopTheRemoval) {
   Install(AppName, files);
   RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).WriteString(file, "1");
   StringList kept;
-  try {
-    RemoveInstalledFiles(kept);
-    FAIL() << "no error";
-  } catch (const SetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "Invalid data type for '" + file + "'");
-  }
+  EXPECT_EQ(ErrorText([&] { RemoveInstalledFiles(kept); }), "Invalid data type for '" + file + "'");
   EXPECT_TRUE(FileExists(file));
 }
 
@@ -235,6 +223,17 @@ TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));  // read creates
   DeleteUninstallEntry(AppName);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));
+
+  // Entry values are taken as text whatever their type: a list of strings gives its first one.
+  const std::string entry = std::string(kUninstallKeyPath) + "\\Removal Test";
+  WriteRawValue(HKEY_LOCAL_MACHINE, entry, kFilesValue, REG_MULTI_SZ, std::string("C:\\a\0C:\\b\0\0", 11));
+  WriteRawValue(HKEY_LOCAL_MACHINE, entry, kFoldersValue, REG_EXPAND_SZ, std::string("%P%\0", 4));
+  WriteRawValue(HKEY_LOCAL_MACHINE, entry, kDelphiVerValue, REG_BINARY, "C5");
+  WriteRawValue(HKEY_LOCAL_MACHINE, entry, kProductNameValue, REG_DWORD, DwordBytes(0x41));
+  EXPECT_EQ(ReadUninstallValue(kFilesValue), "C:\\a");
+  EXPECT_EQ(ReadUninstallValue(kFoldersValue), "%P%");
+  EXPECT_EQ(ReadUninstallValue(kDelphiVerValue), "C5");
+  EXPECT_EQ(ReadUninstallValue(kProductNameValue), "A");
 }
 
 TEST(AppNameFromCommandLine, QuotedUnquotedAndEmpty) {

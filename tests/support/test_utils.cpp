@@ -1,0 +1,114 @@
+// Helpers shared by the test programs.
+#include "test_utils.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "registry.h"
+#include "setup_error.h"
+
+std::string ErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const SetupError& error) {
+    return error.what();
+  }
+  return "(nothing raised)";
+}
+
+void WriteRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
+  RegistryKey key = RegistryKey::Create(root, path);
+  ASSERT_TRUE(key.valid()) << path;
+  ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size())),
+            ERROR_SUCCESS)
+      << path << " " << name;
+}
+
+std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+DWORD RunCommand(const std::string& commandLine, bool wait) {
+  std::vector<char> command(commandLine.begin(), commandLine.end());
+  command.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    return GetLastError() | 0x80000000u;
+  UniqueKernelHandle process(started.hProcess);
+  UniqueKernelHandle thread(started.hThread);
+  DWORD exitCode = 0;
+  if (wait) {
+    WaitForSingleObject(process.get(), INFINITE);
+    GetExitCodeProcess(process.get(), &exitCode);
+  }
+  return exitCode;
+}
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeMs) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start >= timeMs) return false;
+    Sleep(100);
+  }
+  return true;
+}
+
+int FilesIn(const std::string& folder) {
+  int count = 0;
+  WIN32_FIND_DATAA data;
+  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (find) {
+    do {
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
+    } while (FindNextFileA(find.get(), &data));
+  }
+  return count;
+}
+
+ProgressStandIn::ProgressStandIn()
+    : window_(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr)) {
+  for (INT_PTR id : {1000, 1001})
+    CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, window_.get(), reinterpret_cast<HMENU>(id), nullptr,
+                    nullptr);
+}
+
+namespace {
+std::vector<std::string> traffic;
+
+LRESULT CALLBACK RecordTraffic(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION) {
+    const int id = GetDlgCtrlID(call->hwnd);
+    if (id == 1001 && call->message == WM_SETTEXT)
+      traffic.push_back("text " + std::string(reinterpret_cast<const char*>(call->lParam)));
+    if (id == 1000 && call->message == PBM_SETRANGE32)
+      traffic.push_back("range " + std::to_string(call->wParam) + " " + std::to_string(call->lParam));
+    if (id == 1000 && call->message == PBM_SETPOS) traffic.push_back("position " + std::to_string(call->wParam));
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+}  // namespace
+
+ProgressTraffic::ProgressTraffic()
+    : hook_(SetWindowsHookExA(WH_CALLWNDPROC, RecordTraffic, nullptr, GetCurrentThreadId())) {
+  traffic.clear();
+  if (hook_ == nullptr) ADD_FAILURE() << "cannot hook this thread";
+}
+
+ProgressTraffic::~ProgressTraffic() {
+  if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+}
+
+const std::vector<std::string>& ProgressTraffic::lines() const { return traffic; }
+
+bool ProgressTraffic::Pairs(std::vector<std::pair<std::string, long long>>& pairs) const {
+  pairs.clear();
+  if (traffic.empty() || traffic[0].compare(0, 6, "range ") != 0 || traffic.size() % 2 == 0) return false;
+  for (size_t i = 1; i + 1 < traffic.size(); i += 2) {
+    if (traffic[i].compare(0, 5, "text ") != 0 || traffic[i + 1].compare(0, 9, "position ") != 0) return false;
+    pairs.emplace_back(traffic[i].substr(5), std::stoll(traffic[i + 1].substr(9)));
+  }
+  return true;
+}
