@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "message_box.h"
 #include "path_macros.h"
 #include "registry.h"
@@ -38,29 +40,88 @@ class SettingsTest : public IsolatedTest {
   MessageBoxHandler previous_ = nullptr;
 };
 
-TEST_F(SettingsTest, BooleansAcceptOnlyIntegers) {
-  ASSERT_TRUE(
-      Load("[Application]\r\nCheckDelphi=true\r\nCheckPrevVersion=\r\nSuccessMessage=0x1F\r\nPromptInstallDir=$0\r\n"));
-  EXPECT_FALSE(SetupSettings.CheckDelphi);       // words give the default
-  EXPECT_TRUE(SetupSettings.CheckPrevVersion);   // empty gives the default
-  EXPECT_TRUE(SetupSettings.SuccessMessage);     // 0x prefix read as hexadecimal
-  EXPECT_FALSE(SetupSettings.PromptInstallDir);  // $0 is zero
-
-  SetupSettings = TSetupSettings();
-  ASSERT_TRUE(
-      Load("[Application]\r\nCheckDelphi=yes\r\nCheckPrevVersion=0\r\nSuccessMessage=-1\r\n"
-           "PromptInstallDir=0x\r\n"));
-  EXPECT_FALSE(SetupSettings.CheckDelphi);
-  EXPECT_FALSE(SetupSettings.CheckPrevVersion);
-  EXPECT_TRUE(SetupSettings.SuccessMessage);
-  EXPECT_TRUE(SetupSettings.PromptInstallDir);  // "0x" alone is no number: default
-
+// Only integers count (decimal, "0x" or "$" hexadecimal, surrounding blanks and quotes dropped by the profile
+// reader); anything else leaves the key's default.
+TEST_F(SettingsTest, EveryBooleanForm) {
+  const struct {
+    const char* text;
+    bool valid;
+    bool on;
+  } forms[] = {{"1", true, true},
+               {"0", true, false},
+               {"", false, false},
+               {"true", false, false},
+               {"yes", false, false},
+               {"0x1F", true, true},
+               {"0X0", true, false},
+               {"$1", true, true},
+               {"$0", true, false},
+               {"-1", true, true},
+               {" 1 ", true, true},
+               {"0x", false, false},
+               {"2147483648", false, false},
+               {"1a", false, false},
+               {"$FFFFFFFF", true, true},
+               {"00", true, false},
+               {"\"1\"", true, true}};
+  for (const auto& form : forms) {
+    SetupSettings = TSetupSettings();
+    ASSERT_TRUE(
+        Load(std::string("[Application]\r\nCheckDelphi=") + form.text + "\r\nPromptInstallDir=" + form.text + "\r\n"));
+    EXPECT_EQ(SetupSettings.CheckDelphi, form.valid ? form.on : false) << form.text;      // default off
+    EXPECT_EQ(SetupSettings.PromptInstallDir, form.valid ? form.on : true) << form.text;  // default on
+  }
   EXPECT_EQ(ParseIniInteger("2147483647").value_or(0), 2147483647L);
-  EXPECT_FALSE(ParseIniInteger("2147483648").has_value());
-  EXPECT_EQ(ParseIniInteger("$FFFFFFFF").value_or(0), -1L);
   EXPECT_FALSE(ParseIniInteger("$100000000").has_value());
   EXPECT_FALSE(ParseIniInteger("1 2").has_value());
-  EXPECT_FALSE(ParseIniInteger("").has_value());
+}
+
+// Bytes of every value, CR, LF, NUL, "[" and "=" among them; the same on every run.
+std::string Garbage(size_t size) {
+  std::mt19937 random(20261207);
+  std::string bytes;
+  for (size_t i = 0; i < size; ++i) bytes += static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// Whatever the file holds, what can be read is read and the rest takes its defaults.
+TEST_F(SettingsTest, MalformedFilesAreReadWithoutHarm) {
+  const std::string huge(100000, 'x');
+  const struct {
+    const char* name;
+    std::string content;
+    std::string appName, version;
+    // Where profile readers differ (Wine's trims blanks inside the brackets and skips a UTF-8 byte order mark), the
+    // other name that is just as right.
+    std::string otherAppName;
+  } cases[] = {
+      {"empty file", "", "Application", "1.0", ""},
+      {"binary garbage", Garbage(5000), "Application", "1.0", ""},
+      {"garbage before the section", Garbage(2000) + "\r\n[Application]\r\nAppName=Tool\r\nVersion=2\r\n", "Tool", "2",
+       ""},
+      {"lines of 100000 characters",
+       "[Application]\r\nAppName=Tool\r\n" + huge + "=1\r\nVersion=" + huge + "\r\n[" + huge +
+           "]\r\n[System_Files]\r\n" + huge + "\r\n[Links]\r\n" + huge + "=" + huge + "\r\n",
+       "Tool", std::string(2047, 'x'), ""},
+      {"values of 2047 and 2048 characters",
+       "[Application]\r\nAppName=" + std::string(2047, 'a') + "\r\nVersion=" + std::string(2048, 'v') + "\r\n",
+       std::string(2047, 'a'), std::string(2047, 'v'), ""},
+      {"section repeated",
+       "[Application]\r\nAppName=Tool\r\n[Links]\r\na=b\r\n[Application]\r\nAppName=Second\r\nVersion=2\r\n", "Tool",
+       "1.0", ""},
+      {"section missing", "AppName=Loose\r\n[System_Files]\r\na.dll\r\n", "Application", "1.0", ""},
+      {"header with blanks and another case", " [ APPLICATION ] \r\nAppName=Spaced\r\n", "Application", "1.0",
+       "Spaced"},
+      {"byte order mark", "\xEF\xBB\xBF[Application]\r\nAppName=Tool\r\n", "Application", "1.0", "Tool"},
+  };
+  for (const auto& c : cases) {
+    SetupSettings = TSetupSettings();
+    ASSERT_TRUE(Load(c.content)) << c.name;
+    EXPECT_TRUE(SetupSettings.AppName == c.appName ||
+                (!c.otherAppName.empty() && SetupSettings.AppName == c.otherAppName))
+        << c.name << ": " << SetupSettings.AppName.substr(0, 40);
+    EXPECT_EQ(SetupSettings.Version, c.version) << c.name;
+  }
 }
 
 TEST_F(SettingsTest, RunAfterInstallDoublesAsDeleteSetupFiles) {
@@ -140,7 +201,7 @@ TEST_F(SettingsTest, EditionCodeAndHelpContents) {
   folder_.Write("Delphi5\\HELP\\delphi5.cnt", ":Base delphi5.hlp\r\n");
   RegistryKey::Create(HKEY_LOCAL_MACHINE, "Software\\Borland\\Delphi\\5.0").WriteString("RootDir", root);
   SetupSettings = TSetupSettings();
-  ASSERT_TRUE(Load("[Application]\r\nDelphiVer=D7\r\n"));
+  ASSERT_TRUE(Load("[Application]\r\nDelphiVer= d7 \r\n"));
   EXPECT_EQ(SetupSettings.Edition, ieDelphi5);
   EXPECT_EQ(SetupSettings.HelpContentsFile, root + "\\HELP\\delphi5.cnt");
   EXPECT_EQ(SetupSettings.HelpDir, root + "\\HELP\\");
