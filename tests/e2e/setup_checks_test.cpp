@@ -1,18 +1,15 @@
-// End-to-end: where the setup program stops or warns before it installs, how it fails, and how it settles the
-// destination folder and the names it writes.
+// End-to-end: how the setup program starts (no configuration, the welcome), where it stops or warns before it
+// installs, how it fails, and how it settles the destination folder and the names it writes.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "expect_window.h"
-#include "registry_names.h"
-#include "setup_run.h"
+#include "e2e_fixture.h"
+#include "registry.h"
 
 namespace {
-std::string UninstallEntryPath(const std::string& appName) { return std::string(kUninstallKeyPath) + "\\" + appName; }
-
 // Hidden top-level windows of the classes that together mark a running IDE, owned by the test process.
 class FakeIdeWindows {
  public:
@@ -74,73 +71,73 @@ class SetupChecksTest : public SetupEndToEndTest {
       for (const std::string& entry : ListFolderTree(folder)) state += folder + entry + "\n";
     return state;
   }
-
-  static Answer Welcome(int button) { return Answer::Press(button).Caption("Welcome!"); }
-  static Answer Destination(int button, const std::string& folder) {
-    return Answer::Press(button).Caption("Select Destination Directory").SetText(1000, folder);
-  }
 };
 
-TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
-  WriteConfiguration("CheckDelphi=1\r\nDefaultDir=" + Folder() + "Small\r\n");
-  // An entry of the same name marks an earlier installation.
-  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kDisplayNameValue, AppName());
-  FakeIdeWindows ide({"TAlignPalette", "TPropertyInspector", "TAppBuilder"});
-  const std::string before = State();
-  struct Refusal {
-    const char* point;
-    std::vector<Answer> script;
-  };
-  const std::vector<Refusal> refusals = {
-      {"welcome", {Welcome(IDCANCEL)}},
-      {"previous version", {Welcome(IDOK), Answer::Press(IDCANCEL).Caption("Installation Error")}},
-      {"running IDE",
-       {Welcome(IDOK), Answer::Press(IDOK).Caption("Installation Error"),
-        Answer::Press(IDCANCEL).Caption("Installation Warning")}},
-      {"destination",
-       {Welcome(IDOK), Answer::Press(IDOK).Caption("Installation Error"),
-        Answer::Press(IDOK).Caption("Installation Warning"), Destination(IDCANCEL, Folder() + "Elsewhere")}},
-  };
-  SetupRun run;
-  for (const Refusal& refusal : refusals) {
-    SCOPED_TRACE(refusal.point);
-    run = RunSetup(refusal.script);
-    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-    ASSERT_EQ(run.Questions().size(), refusal.script.size()) << FormatRunRecord(run.record);
-    EXPECT_EQ(run.record.exitCode, 0u);
-    EXPECT_TRUE(run.progress.dialogs.empty());
-    EXPECT_EQ(State(), before);
-  }
-  // The warnings in full, as the last run showed them.
-  ExpectMessageBox(run.Questions()[1], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
-                   {IDOK, IDCANCEL});
-  ExpectMessageBox(run.Questions()[2], "Installation Warning", RunningIdeText(AppName()), IconKind::Error,
-                   {IDOK, IDCANCEL});
-  ASSERT_NE(run.Questions()[3].Control(1000), nullptr);
-  EXPECT_EQ(run.Questions()[3].Control(1000)->text, Folder() + "Small");
+TEST_F(SetupChecksTest, SetupWithoutConfigurationFileReportsTheFileAndFails) {
+  SetupRun run =
+      RunSetup({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
+  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  ASSERT_EQ(run.record.windows.size(), 2u) << FormatRunRecord(run.record);
+  ExpectMessageBox(run.record.windows[0], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
+  ExpectMessageBox(run.record.windows[1], "Application Error", "Cannot open file " + Folder() + "OrvSetup.ini",
+                   IconKind::Error, {IDOK});
+  EXPECT_EQ(run.record.exitCode, 1u);
 }
 
-TEST_F(SetupChecksTest, PreviousVersionIsWarnedAboutTwiceWhenAlsoRecordedWithAnotherVersion) {
+TEST_F(SetupChecksTest, WelcomeNamesProductAndVersionAndCancelEndsWithoutChanges) {
+  for (const std::string version : {"2.5", ""}) {
+    WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=" + version + "\r\n");
+    const std::string before = State();
+    SetupRun run = RunSetup({Welcome(IDCANCEL)});
+    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+    ASSERT_EQ(run.record.windows.size(), 1u) << FormatRunRecord(run.record);
+    // Configured empty, the version is left out of the title.
+    ExpectMessageBox(run.record.windows[0], "Welcome!",
+                     WelcomeText(AppName() + (version.empty() ? "" : " Version " + version)), IconKind::Information,
+                     {IDOK, IDCANCEL});
+    EXPECT_EQ(run.record.exitCode, 0u);
+    EXPECT_EQ(State(), before);
+  }
+}
+
+// Both warnings of a previous version (a product record of another version while the settings are read, an entry
+// of the same name after the welcome) and the running IDE's: refused at any question, the setup ends with exit
+// code 0 and leaves no trace.
+TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
   const std::string productKey = std::string(kInstalledProductsKey) + "\\" + AppName();
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kVersionValue, "0.9");
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kFolderNameValue, Folder() + "Old");
   WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kDisplayNameValue, AppName());
-  WriteConfiguration("ProductName=" + AppName() + "\r\nDefaultDir=" + Folder() + "Small\r\n");
-
-  // The record's warning comes while the settings are read, the entry's after the welcome. The folder of the
-  // other version is not proposed.
-  SetupRun run = RunSetup({Answer::Press(IDOK).Caption("Installation Error"), Welcome(IDOK),
-                           Answer::Press(IDOK).Caption("Installation Error"), Destination(IDCANCEL, "")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 4u) << FormatRunRecord(run.record);
+  WriteConfiguration("ProductName=" + AppName() + "\r\nCheckDelphi=1\r\nDefaultDir=" + Folder() + "Small\r\n");
+  FakeIdeWindows ide({"TAlignPalette", "TPropertyInspector", "TAppBuilder"});
+  const std::string before = State();
+  const std::vector<Answer> questions = {Answer::Press(IDOK).Caption("Installation Error"), Welcome(IDOK),
+                                         Answer::Press(IDOK).Caption("Installation Error"),
+                                         Answer::Press(IDOK).Caption("Installation Warning"),
+                                         Destination(IDOK, Folder() + "Elsewhere")};
+  SetupRun run;
+  for (size_t refused = 0; refused < questions.size(); ++refused) {
+    SCOPED_TRACE(refused);
+    std::vector<Answer> script(questions.begin(), questions.begin() + refused + 1);
+    script.back().button = IDCANCEL;
+    run = RunSetup(script);
+    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+    ASSERT_EQ(run.Questions().size(), script.size()) << FormatRunRecord(run.record);
+    EXPECT_EQ(run.record.exitCode, 0u);
+    EXPECT_TRUE(run.progress.dialogs.empty());
+    EXPECT_EQ(State(), before);
+  }
+  // The questions in full, as the last run showed them. The folder of the other version is not proposed.
   ExpectMessageBox(run.Questions()[0], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
   ExpectMessageBox(run.Questions()[1], "Welcome!", WelcomeText(AppName() + " Version 1.0"), IconKind::Information,
                    {IDOK, IDCANCEL});
   ExpectMessageBox(run.Questions()[2], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
-  ASSERT_NE(run.Questions()[3].Control(1000), nullptr);
-  EXPECT_EQ(run.Questions()[3].Control(1000)->text, "");
+  ExpectMessageBox(run.Questions()[3], "Installation Warning", RunningIdeText(AppName()), IconKind::Error,
+                   {IDOK, IDCANCEL});
+  ASSERT_NE(run.Questions()[4].Control(1000), nullptr);
+  EXPECT_EQ(run.Questions()[4].Control(1000)->text, "");
 }
 
 TEST_F(SetupChecksTest, RunningIdeNeedsAllThreeWindows) {
@@ -181,28 +178,16 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
   EXPECT_EQ(ListFolderTree(Folder()), std::vector<std::string>{"Data.rar"});
 }
 
-TEST_F(SetupChecksTest, DestinationThatCannotBeCreatedIsReportedAndRecordsNothing) {
-  WriteConfiguration("");
-  const std::string before = State();
-  SetupRun run =
-      RunSetup({Welcome(IDOK), Destination(IDOK, "Q:\\Nowhere\\Small"), Answer::Press(IDOK).Caption("Setup")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
-  ExpectMessageBox(run.Questions()[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
-  EXPECT_EQ(State(), before);
-}
-
 TEST_F(SetupChecksTest, MissingLibraryEndsWithTheErrorBeforeAnythingIsWritten) {
   WriteConfiguration("");
   ASSERT_TRUE(DeleteFileA((Folder() + "unrar.dll").c_str()));
   const std::string before = State();
-  SetupRun run = RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"),
-                           Answer::Press(IDOK).Caption("An error occured during installation."),
-                           Answer::Press(IDOK).Caption("Application Error")});
+  SetupRun run =
+      RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption(kFailureCaption),
+                Answer::Press(IDOK).Caption("Application Error")});
   ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
   ASSERT_EQ(run.Questions().size(), 4u) << FormatRunRecord(run.record);
-  ExpectMessageBox(run.Questions()[2], "An error occured during installation.", "Installation failed.",
-                   IconKind::Warning, {IDOK});
+  ExpectMessageBox(run.Questions()[2], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
   ExpectMessageBox(run.Questions()[3], "Application Error", "Can not load unrar.dll", IconKind::Error, {IDOK});
   EXPECT_TRUE(run.progress.dialogs.empty());
   EXPECT_EQ(run.record.exitCode, 1u);
@@ -254,15 +239,6 @@ TEST_F(SetupChecksTest, ConfiguredRelativeDestinationIsTakenFromTheCurrentFolder
   EXPECT_TRUE(FileExists(installDir + "readme.txt"));
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
             installDir + "readme.txt\r\n" + installDir + "tools\\ran.bat\r\n" + installDir + "uninstall.exe\r\n");
-}
-
-TEST_F(SetupChecksTest, BlankAppNameTakesTheDefault) {
-  ResetUninstallEntry("Application");
-  WriteFile("OrvSetup.ini", "[Application]\r\nAppName=   \r\nVersion=\r\n");
-  SetupRun run = RunSetup({Welcome(IDCANCEL)});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 1u);
-  EXPECT_EQ(run.Questions()[0].text, WelcomeText("Application"));
 }
 
 TEST_F(SetupChecksTest, WithoutStartMenuFolderNoShortcutIsMadeOrRecorded) {

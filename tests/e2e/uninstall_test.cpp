@@ -5,41 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "driver_script.h"
-#include "e2e_support.h"
-#include "expect_window.h"
-#include "fake_ide.h"
-#include "path_macros.h"
-#include "path_utils.h"
+#include "e2e_fixture.h"
 #include "process_runner.h"
 #include "registry.h"
-#include "registry_names.h"
-#include "window_driver.h"
 
 namespace {
-constexpr DWORD kTimeLimitMs = 60000;
-// The self-deleting batch tries about once a second; it normally finishes within a few.
-constexpr DWORD kBatchWaitMs = 20000;
-
 const char* kProductName = "Marlin";
 const char* kSearchPathBefore = "$(DELPHI)\\Lib;$(DELPHI)\\Bin;";
 const char* kContentsBefore = ":Base delphi5.hlp\r\n:Include delphi5.cnt\r\n:Index Delphi =delphi5.hlp\r\n";
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeMs) {
-  const DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start >= timeMs) return false;
-    Sleep(100);
-  }
-  return true;
-}
 
 // The self-deleting batch files left in the temporary folder and next to a program.
 std::vector<std::string> BatchFiles(const std::string& folder) {
@@ -49,15 +28,12 @@ std::vector<std::string> BatchFiles(const std::string& folder) {
   return names;
 }
 
-class UninstallTest : public EndToEndTest {
+class UninstallTest : public SetupEndToEndTest {
  protected:
   void SetUp() override {
-    EndToEndTest::SetUp();
+    SetupEndToEndTest::SetUp();
     if (HasFatalFailure()) return;
-    const std::string payloads = WindowsPathFromUnix(EnvironmentValue("ORV_E2E_PAYLOADS"));
-    ASSERT_FALSE(payloads.empty()) << "ORV_E2E_PAYLOADS is not set";
-    const std::string archive = AddTrailingBackslash(payloads) + "sample\\Data.rar";
-    ASSERT_TRUE(CopyFileA(archive.c_str(), (Folder() + "Data.rar").c_str(), FALSE)) << "cannot copy " << archive;
+    CopyPayload("sample\\Data.rar", Folder() + "Data.rar");
 
     // Delphi 5 as a user who has started it once: help contents file, Library and Known Packages keys.
     ide_ = std::make_unique<FakeIde>(ieDelphi5, Folder() + "Delphi 5");
@@ -74,12 +50,11 @@ class UninstallTest : public EndToEndTest {
   void TearDown() override {
     DeleteFileA(builtPackage_.c_str());
     DeleteFileA((system_ + "orvmarlin.dll").c_str());
-    EndToEndTest::TearDown();
+    SetupEndToEndTest::TearDown();
   }
 
   static std::string LibraryKey() { return IdeUserKey(ieDelphi5) + "Library"; }
   std::string ContentsFile() const { return ide_->root() + "HELP\\delphi5.cnt"; }
-  std::string EntryKey(const std::string& appName) const { return std::string(kUninstallKeyPath) + "\\" + appName; }
   std::string ProductKey() const { return std::string(kInstalledProductsKey) + "\\" + kProductName; }
 
   // The sample product's configuration: no questions but the welcome, the destination folder (with a trailing
@@ -98,39 +73,35 @@ class UninstallTest : public EndToEndTest {
                                   LinkName() + "=readme.txt\r\n");
   }
 
-  // Runs the real setup program on the configuration; the installation must end cleanly.
-  void RunSetup(const std::string& folder) const {
-    RunRecord record =
-        RunProgram(CommandLine(SetupPath(), {}), Folder(), {Answer::Press(IDOK).Caption("Welcome!")}, kTimeLimitMs);
-    ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
-    ASSERT_EQ(record.exitCode, 0u) << FormatRunRecord(record);
-    ASSERT_TRUE(FileExists(folder + "uninstall.exe")) << FormatRunRecord(record);
+  // Runs the real setup program on the configuration (written first unless appName is empty); the installation must
+  // end cleanly.
+  void Install(const std::string& appName, const std::string& folder, const std::string& subProducts) {
+    if (!appName.empty()) WriteConfig(appName, folder, subProducts);
+    SetupRun run = RunSetup({Welcome(IDOK)});
+    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+    ASSERT_EQ(run.record.exitCode, 0u) << FormatRunRecord(run.record);
+    ASSERT_TRUE(FileExists(folder + "uninstall.exe")) << FormatRunRecord(run.record);
     // The fake compiler's log is no part of the installation.
     ide_->ClearRuns();
-  }
-
-  void Install(const std::string& appName, const std::string& folder, const std::string& subProducts) const {
-    WriteConfig(appName, folder, subProducts);
-    RunSetup(folder);
   }
 
   std::string LinkName() const { return AppName() + " Readme"; }
   std::string LinkFile() const { return ProgramsFolder() + LinkName() + ".lnk"; }
 
   std::string UninstallString(const std::string& appName) const {
-    return ReadRegistryString(HKEY_LOCAL_MACHINE, EntryKey(appName), kUninstallStringValue).value_or("");
+    return ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(appName), kUninstallStringValue).value_or("");
   }
 
   // Runs the entry's command line as Windows does (no application name), from the folder given.
   RunRecord RunEntry(const std::string& appName, const std::vector<Answer>& script,
                      const std::string& workingFolder) const {
-    return RunProgram(UninstallString(appName), workingFolder, script, kTimeLimitMs);
+    return RunProgram(UninstallString(appName), workingFolder, script, kRunTimeLimitMs);
   }
 
   // Confirms, then lets the removal run; the run must end cleanly with exit code 0.
   void Uninstall(const std::string& appName, const std::string& workingFolder) {
     const std::string question = "Are you sure you want to completely remove the " + appName + "?";
-    RunRecord record = RunEntry(appName, {Answer::Press(IDYES).Caption("Uninstall").Text(question)}, workingFolder);
+    RunRecord record = RunEntry(appName, {ConfirmRemoval(appName)}, workingFolder);
     ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
     EXPECT_EQ(record.exitCode, 0u) << FormatRunRecord(record);
     std::vector<WindowRecord> boxes = record.WindowsOfKind(WindowKind::MessageBox);
@@ -157,7 +128,7 @@ TEST_F(UninstallTest, RoundTripLeavesTheMachineAsBeforeApartFromKnownPackages) {
 
   WriteConfig(AppName(), installDir, "Grid;Charts");
   const std::vector<std::string> filesBefore = ListFolderTree(Folder());
-  RunSetup(installDir);
+  Install("", installDir, "");
   ASSERT_FALSE(HasFatalFailure());
   // What the installation left, so that the comparisons below cannot pass on an empty installation.
   EXPECT_EQ(UninstallString(AppName()), Quoted(installDir + "uninstall.exe") + " " + Quoted(AppName()));
@@ -179,9 +150,9 @@ TEST_F(UninstallTest, RoundTripLeavesTheMachineAsBeforeApartFromKnownPackages) {
   Uninstall(AppName(), installDir);
   ASSERT_FALSE(HasFatalFailure());
   // The folders that held the uninstaller go with the batch, after the program has ended.
-  EXPECT_TRUE(WaitUntil([&] { return !FolderExists(root); }, kBatchWaitMs))
+  EXPECT_TRUE(WaitFor([&] { return !FolderExists(root); }, kBatchWaitMs))
       << ::testing::PrintToString(ListFolderTree(root));
-  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(temp) == batchesBefore; }, kBatchWaitMs));
+  EXPECT_TRUE(WaitFor([&] { return BatchFiles(temp) == batchesBefore; }, kBatchWaitMs));
 
   EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
   EXPECT_EQ(ListFolderTree(ProgramsFolder()), programsBefore);
@@ -214,9 +185,10 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
   const std::string uninstaller = installDir + "uninstall.exe";
   ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, readme), 2u);
   ASSERT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, uninstaller), 2u);
-  const std::string secondEntry = ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(second));
+  const std::string secondEntry = ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(second));
   const std::string contentsInstalled = ReadFileBytes(ContentsFile());
-  WriteRegistryString(HKEY_LOCAL_MACHINE, EntryKey(first), kUninstallStringValue, uninstaller + " " + Quoted(first));
+  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(first), kUninstallStringValue,
+                      uninstaller + " " + Quoted(first));
 
   Uninstall(first, Folder());
   ASSERT_FALSE(HasFatalFailure());
@@ -229,8 +201,8 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
   EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, uninstaller), 1u);
   EXPECT_TRUE(BatchFiles(installDir).empty());
   EXPECT_EQ(BatchFiles(temp), batchesBefore);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(first)));
-  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(second)), secondEntry);
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(first)));
+  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(second)), secondEntry);
   std::vector<std::string> recordValues = RegistryKey::Open(HKEY_CURRENT_USER, ProductKey(), KEY_READ).ValueNames();
   std::sort(recordValues.begin(), recordValues.end());
   EXPECT_EQ(recordValues, (std::vector<std::string>{"FolderName", "Version", "Z"}));
@@ -241,8 +213,8 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
 
   Uninstall(second, Folder());
   ASSERT_FALSE(HasFatalFailure());
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(uninstaller); }, kBatchWaitMs));
-  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(installDir).empty(); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(uninstaller); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitFor([&] { return BatchFiles(installDir).empty(); }, kBatchWaitMs));
   // Only recorded folders go: the folders were the first installation's and the second one created none, so they
   // stay, empty.
   EXPECT_EQ(ListFolderTree(root), (std::vector<std::string>{"Marlin\\", "Marlin\\bin\\", "Marlin\\demo\\",
@@ -250,27 +222,8 @@ TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
   for (const std::string& file : {ide_->root() + "HELP\\orvmarlin.hlp", system_ + "orvmarlin.dll", LinkFile()})
     EXPECT_FALSE(FileExists(file)) << file;
   EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kCompanyKey));
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(second)));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(second)));
   EXPECT_EQ(ReadFileBytes(ContentsFile()), kContentsBefore);
-}
-
-TEST_F(UninstallTest, UserFilesKeepTheirFoldersAndTheLibraryPath) {
-  const std::string installDir = Folder() + "P\\Sub\\Deep\\";
-  Install(AppName(), installDir, "");
-  ASSERT_FALSE(HasFatalFailure());
-  WriteFile("P\\Sub\\Deep\\units\\mine.pas", "unit mine;");
-  const std::string temp = GetTempDir();
-  const std::vector<std::string> batchesBefore = BatchFiles(temp);
-
-  Uninstall(AppName(), Folder());
-  ASSERT_FALSE(HasFatalFailure());
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(installDir + "uninstall.exe"); }, kBatchWaitMs));
-  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(temp) == batchesBefore; }, kBatchWaitMs));
-  EXPECT_EQ(ListFolderTree(Folder() + "P"),
-            (std::vector<std::string>{"Sub\\", "Sub\\Deep\\", "Sub\\Deep\\units\\", "Sub\\Deep\\units\\mine.pas"}));
-  EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
-            installDir + "units;" + kSearchPathBefore);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(AppName())));
 }
 
 TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
@@ -279,7 +232,7 @@ TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
   ASSERT_FALSE(HasFatalFailure());
   const std::string readme = installDir + "readme.txt";
   WriteRegistryString(HKEY_CURRENT_USER, kInstalledFilesKey, readme, "1");
-  const std::string entryBefore = ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(AppName()));
+  const std::string entryBefore = ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()));
   const std::string productBefore = ExportRegistryTree(HKEY_CURRENT_USER, ProductKey());
   const std::string contentsBefore = ReadFileBytes(ContentsFile());
   const std::string temp = GetTempDir();
@@ -301,7 +254,7 @@ TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
   for (const std::string& file : {readme, installDir + "units\\orvmarlin.pas", installDir + "uninstall.exe"})
     EXPECT_TRUE(FileExists(file)) << file;
   EXPECT_EQ(ExportRegistryTree(HKEY_CURRENT_USER, ProductKey()), productBefore);
-  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, EntryKey(AppName())), entryBefore);
+  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())), entryBefore);
   EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, LibraryKey(), "Search Path"),
             installDir + "units;" + kSearchPathBefore);
   EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsBefore);
@@ -318,39 +271,38 @@ TEST_F(UninstallTest, RefusalsChangeNothingAndAnUnknownNameOnlyDeletesTheUninsta
   const std::string registryBefore = RegistrySnapshot();
   const std::vector<std::string> filesBefore = ListFolderTree(Folder());
   const std::string contentsBefore = ReadFileBytes(ContentsFile());
-  const char* kDirectCall = "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
 
   for (const std::string& commandLine :
        {Quoted(installDir + "uninstall.exe"), Quoted(installDir + "uninstall.exe") + " \"\""}) {
-    RunRecord record = RunProgram(commandLine, Folder(), {Answer::Press(IDOK).Caption("Uninstall")}, kTimeLimitMs);
+    RunRecord record = RunProgram(commandLine, Folder(), {Answer::Press(IDOK).Caption("Uninstall")}, kRunTimeLimitMs);
     ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
     ASSERT_EQ(record.windows.size(), 1u) << FormatRunRecord(record);
-    ExpectMessageBox(record.windows[0], "Uninstall", kDirectCall, IconKind::Error, {IDOK});
+    ExpectMessageBox(record.windows[0], "Uninstall", kDirectCallText, IconKind::Error, {IDOK});
     EXPECT_EQ(record.exitCode, 0u);
   }
   // An empty pair of quotes before the name is skipped.
   RunRecord declined = RunProgram(Quoted(installDir + "uninstall.exe") + " \"\" " + Quoted(AppName()), Folder(),
-                                  {Answer::Press(IDNO).Caption("Uninstall").Text(AppName() + "?")}, kTimeLimitMs);
+                                  {Answer::Press(IDNO).Caption("Uninstall").Text(AppName() + "?")}, kRunTimeLimitMs);
   ASSERT_TRUE(declined.Clean()) << FormatRunRecord(declined);
   EXPECT_EQ(declined.exitCode, 0u);
   const std::string lone = Folder() + "uninstall.exe";
   declined = RunProgram(Quoted(lone) + " " + Quoted(unknown), Folder(),
-                        {Answer::Press(IDNO).Caption("Uninstall").Text(unknown)}, kTimeLimitMs);
+                        {Answer::Press(IDNO).Caption("Uninstall").Text(unknown)}, kRunTimeLimitMs);
   ASSERT_TRUE(declined.Clean()) << FormatRunRecord(declined);
   EXPECT_EQ(declined.exitCode, 0u);
   EXPECT_EQ(RegistrySnapshot(), registryBefore);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(unknown)));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(unknown)));
   EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
   EXPECT_EQ(ReadFileBytes(ContentsFile()), contentsBefore);
 
   // A name without an entry reads nothing to remove; the uninstaller that no installation counts deletes itself.
   RunRecord record = RunProgram(Quoted(lone) + " " + Quoted(unknown), Folder(),
-                                {Answer::Press(IDYES).Caption("Uninstall").Text(unknown)}, kTimeLimitMs);
+                                {Answer::Press(IDYES).Caption("Uninstall").Text(unknown)}, kRunTimeLimitMs);
   ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
   EXPECT_EQ(record.exitCode, 0u);
-  EXPECT_TRUE(WaitUntil([&] { return !FileExists(lone); }, kBatchWaitMs));
-  EXPECT_TRUE(WaitUntil([&] { return BatchFiles(Folder()).empty(); }, kBatchWaitMs));
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, EntryKey(unknown)));
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(lone); }, kBatchWaitMs));
+  EXPECT_TRUE(WaitFor([&] { return BatchFiles(Folder()).empty(); }, kBatchWaitMs));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(unknown)));
   EXPECT_EQ(RegistrySnapshot(), registryBefore);
   std::vector<std::string> filesAfter = filesBefore;
   filesAfter.erase(std::find(filesAfter.begin(), filesAfter.end(), "uninstall.exe"));

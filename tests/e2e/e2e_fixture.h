@@ -1,12 +1,9 @@
-// End-to-end runs of the setup program: the fixture of the setup tests (payloads, a fake Delphi 5, runs with the
-// progress recorder, files to remove outside the test's folder) and readers of what an installation leaves behind.
+// End-to-end runs of both programs: the fixture (payloads, a fake Delphi 5, runs with the progress recorder, files
+// to remove outside the test's folder), the texts of their boxes and the checks of recorded windows.
 #pragma once
 
 #include <windows.h>
-#include <shlobj.h>
 
-#include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,15 +15,15 @@
 #include "path_macros.h"
 #include "path_utils.h"
 #include "progress_log.h"
-#include "rar_extraction.h"
-#include "registry.h"
+#include "registry_names.h"
 #include "scratch_registry.h"
 #include "setup_error.h"
-#include "unique_handle.h"
-#include "unrar_library.h"
+#include "test_utils.h"
 #include "window_driver.h"
 
-constexpr DWORD kSetupTimeLimitMs = 30000;
+constexpr DWORD kRunTimeLimitMs = 30000;
+// The self-deleting batch tries about once a second; it normally finishes within a few.
+constexpr DWORD kBatchWaitMs = 20000;
 
 inline std::string WelcomeText(const std::string& title) {
   return FormatText(
@@ -52,6 +49,9 @@ inline std::string RunningIdeText(const std::string& appName) {
 
 constexpr const char* kInstallFailedText =
     "An error occured during installation.\r\nPlease contact our support department";
+constexpr const char* kFailureCaption = "An error occured during installation.";
+constexpr const char* kDirectCallText =
+    "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
 
 // The fake Delphi 5's own help contents, library path and package, which an installation must keep.
 constexpr const char* kDelphiHelpLines = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
@@ -60,6 +60,20 @@ constexpr const char* kDelphiOwnPackage = "$(DELPHI)\\Bin\\dclstd50.bpl";
 constexpr const char* kDelphiOwnPackageDescription = "Borland Standard Components";
 constexpr const char* kDelphiLibraryKey = "Software\\Borland\\Delphi\\5.0\\Library";
 constexpr const char* kDelphiKnownPackagesKey = "Software\\Borland\\Delphi\\5.0\\Known Packages";
+
+inline std::string UninstallEntryPath(const std::string& appName) {
+  return std::string(kUninstallKeyPath) + "\\" + appName;
+}
+
+// A message box with exactly this caption, text, icon and buttons (left to right).
+inline void ExpectMessageBox(const WindowRecord& window, const std::string& caption, const std::string& text,
+                             IconKind icon, const std::vector<int>& buttons) {
+  EXPECT_EQ(WindowKindName(window.kind), WindowKindName(WindowKind::MessageBox)) << caption;
+  EXPECT_EQ(window.caption, caption);
+  EXPECT_EQ(window.text, text) << caption;
+  EXPECT_EQ(IconKindName(window.icon), IconKindName(icon)) << caption;
+  EXPECT_EQ(window.buttons, buttons) << caption;
+}
 
 struct SetupRun {
   RunRecord record;
@@ -76,82 +90,14 @@ struct SetupRun {
   }
 };
 
-// One entry of an archive as the library lists it.
-struct ArchiveEntry {
-  std::string path;
-  bool folder = false;
-  long long size = 0;
-};
-
-// Every entry of the archive in archive order, read with the library the tests are given (ORV_UNRAR_DLL).
-inline std::vector<ArchiveEntry> ListArchive(const std::string& archive) {
-  std::vector<ArchiveEntry> entries;
-  LoadUnrarLibrary(WindowsPathFromUnix(EnvironmentValue("ORV_UNRAR_DLL")));
-  auto unload = ScopeExit(UnloadUnrarLibrary);
-  UniqueRarArchive handle(OpenRarArchive(archive, RAR_OM_LIST));
-  if (!handle) {
-    ADD_FAILURE() << "cannot open " << archive;
-    return entries;
-  }
-  RARHeaderData header;
-  while (ReadRarHeader(handle.get(), header) == ERAR_SUCCESS) {
-    entries.push_back({RarEntryPath(header), IsRarFolderEntry(header), header.UnpSize});
-    if (ProcessRarFile(handle.get(), RAR_SKIP, std::string(), std::string()) != ERAR_SUCCESS) break;
-  }
-  return entries;
+inline Answer Welcome(int button) { return Answer::Press(button).Caption("Welcome!"); }
+inline Answer Destination(int button, const std::string& folder) {
+  return Answer::Press(button).Caption("Select Destination Directory").SetText(1000, folder);
 }
-
-// What a shortcut file holds, as the shell's link object reads it back.
-struct ShellLinkContent {
-  bool loaded = false;
-  std::string path;
-  std::string description;
-  std::string workingFolder;
-};
-
-inline ShellLinkContent ReadShellLink(const std::string& linkFile) {
-  ShellLinkContent content;
-  ComApartment com;
-  ComPtr<IShellLinkA> link;
-  ComPtr<IPersistFile> file;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put_void())) ||
-      FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())))
-    return content;
-  std::wstring wide(linkFile.size() + 1, L'\0');
-  int length = MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
-  if (length <= 0 || FAILED(file->Load(wide.c_str(), STGM_READ))) return content;
-  content.loaded = true;
-  char buffer[MAX_PATH + 1] = {};
-  if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH))) content.path = buffer;
-  buffer[0] = '\0';
-  if (SUCCEEDED(link->GetDescription(buffer, MAX_PATH))) content.description = buffer;
-  buffer[0] = '\0';
-  if (SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH))) content.workingFolder = buffer;
-  return content;
-}
-
-// The values of a key that must hold strings only, by name ("" for the default value); a value of another type
-// fails the test.
-inline std::map<std::string, std::string> RegistryStrings(HKEY root, const std::string& path) {
-  std::map<std::string, std::string> values;
-  for (const RegistryValue& value : RegistryKey::Open(root, path, KEY_READ).Values()) {
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ)) << path << " " << value.name;
-    values[value.name] = RegistryDataToText(value.data);
-  }
-  return values;
-}
-
-// The REG_DWORD values of a key by name; a value of another type fails the test.
-inline std::map<std::string, DWORD> RegistryDwords(HKEY root, const std::string& path) {
-  std::map<std::string, DWORD> values;
-  for (const RegistryValue& value : RegistryKey::Open(root, path, KEY_READ).Values()) {
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << path << " " << value.name;
-    DWORD number = 0;
-    if (value.data.size() == sizeof number)
-      std::copy(value.data.begin(), value.data.end(), reinterpret_cast<char*>(&number));
-    values[value.name] = number;
-  }
-  return values;
+inline Answer ConfirmRemoval(const std::string& appName) {
+  return Answer::Press(IDYES)
+      .Caption("Uninstall")
+      .Text("Are you sure you want to completely remove the " + appName + "?");
 }
 
 class SetupEndToEndTest : public EndToEndTest {
@@ -165,9 +111,11 @@ class SetupEndToEndTest : public EndToEndTest {
   static std::string PayloadPath(const std::string& relativePath) {
     return AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_E2E_PAYLOADS"))) + relativePath;
   }
+  static void CopyInto(const std::string& source, const std::string& destination) {
+    ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE)) << "cannot copy " << source;
+  }
   static void CopyPayload(const std::string& relativePath, const std::string& destination) {
-    ASSERT_TRUE(CopyFileA(PayloadPath(relativePath).c_str(), destination.c_str(), FALSE))
-        << "cannot copy " << PayloadPath(relativePath) << " to " << destination;
+    CopyInto(PayloadPath(relativePath), destination);
   }
 
   // A file that an installation may put outside the test's folder (system folder, Start menu): deleted now, so
@@ -187,7 +135,7 @@ class SetupEndToEndTest : public EndToEndTest {
     RunOptions options;
     options.commandLine = CommandLine(program.empty() ? SetupPath() : program, arguments);
     options.workingFolder = workingFolder.empty() ? Folder() : workingFolder;
-    options.timeLimitMs = kSetupTimeLimitMs;
+    options.timeLimitMs = kRunTimeLimitMs;
     options.script = script;
     // The program's first window comes before its progress dialog: its thread is hooked from then on.
     options.onWindow = [&](HWND window, const WindowRecord&) {
@@ -203,14 +151,28 @@ class SetupEndToEndTest : public EndToEndTest {
     return run;
   }
 
-  // A fake Delphi 5 below the test's folder ("Delphi5\"): its tools and RootDir, a help contents file with lines
-  // of its own, the user's library key with a search path, and the Known Packages key with one package.
-  FakeIde MakeFakeDelphi5() const {
-    FakeIde ide(ieDelphi5, Folder() + "Delphi5");
-    WriteFile("Delphi5\\HELP\\delphi5.cnt", kDelphiHelpLines);
+  // A command line (the uninstaller as Windows starts it, for example) run from the test's folder.
+  RunRecord Run(const std::string& commandLine, const std::vector<Answer>& script) const {
+    return RunProgram(commandLine, Folder(), script, kRunTimeLimitMs);
+  }
+
+  // A fake Delphi 5 below the test's folder: its tools and RootDir, a help contents file with lines of its own, the
+  // user's library key with a search path, and the Known Packages key with one package.
+  FakeIde MakeFakeDelphi5(const std::string& folderName = "Delphi5") const {
+    FakeIde ide(ieDelphi5, Folder() + folderName);
+    WriteFile(folderName + "\\HELP\\delphi5.cnt", kDelphiHelpLines);
     WriteRegistryString(HKEY_CURRENT_USER, kDelphiLibraryKey, "Search Path", kDelphiSearchPath);
     WriteRegistryString(HKEY_CURRENT_USER, kDelphiKnownPackagesKey, kDelphiOwnPackage, kDelphiOwnPackageDescription);
     return ide;
+  }
+
+  // The test's copy of the uninstaller deletes itself when no installation counts it: waits for that and puts it
+  // back for the next run.
+  void RestoreOwnUninstaller() const {
+    EXPECT_TRUE(
+        WaitFor([&] { return !FileExists(UninstallPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs));
+    CopyInto(AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR"))) + "uninstall.exe",
+             UninstallPath());
   }
 
  private:
