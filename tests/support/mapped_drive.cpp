@@ -3,33 +3,13 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "scratch_registry.h"
-#include "unique_handle.h"
+#include "test_utils.h"
 
 namespace {
-// Starts a Unix program; Wine runs it natively. Wine splits its arguments at blanks (quotes included) and gives back
-// no handle to wait on, so callers watch for the effect.
-void StartUnix(const std::string& commandLine) {
-  std::vector<char> command(commandLine.begin(), commandLine.end());
-  command.push_back('\0');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-    return;
-  UniqueKernelHandle process(started.hProcess);
-  UniqueKernelHandle thread(started.hThread);
-}
-
 // Polls until the path's existence is as wanted, for up to three seconds.
 bool WaitForPath(const std::string& path, bool present) {
-  for (int i = 0; i < 30; ++i) {
-    if ((GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) return true;
-    Sleep(100);
-  }
-  return false;
+  return WaitFor([&] { return (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present; }, 3000);
 }
 }  // namespace
 
@@ -46,7 +26,8 @@ MappedDrive::MappedDrive() {
     // A letter in use stays as it is (ln would refuse it as well).
     if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
     link_ = prefix + "/dosdevices/" + letter + ":";
-    StartUnix("Z:\\bin\\ln -s " + unixFolder_ + " " + link_);
+    // Wine gives no handle to wait on for a Unix program: the effect is watched for instead.
+    RunCommand("Z:\\bin\\ln -s " + unixFolder_ + " " + link_, false);
     if (WaitForPath(root + marker_, true)) {
       root_ = root;
       return;
@@ -57,7 +38,7 @@ MappedDrive::MappedDrive() {
 
 MappedDrive::~MappedDrive() {
   if (!root_.empty()) {
-    StartUnix("Z:\\bin\\rm -f " + link_);
+    RunCommand("Z:\\bin\\rm -f " + link_, false);
     WaitForPath(root_ + marker_, false);
   }
   if (!unixFolder_.empty()) DeleteFolderTree(WindowsPathFromUnix(unixFolder_));

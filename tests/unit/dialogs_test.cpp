@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -265,91 +267,64 @@ struct BrowserVisit {
 
 enum class BrowserAnswer { Ok, Cancel, OkOnDriveRoot };
 
-// Waits for a folder browser among the windows of the given thread, records what it shows and answers it.
-class BrowserDriver {
- public:
-  // okAfterwards, when given, gets an OK click once the browser has closed.
-  BrowserDriver(DWORD guiThread, BrowserAnswer answer, DWORD waitMilliseconds = 10000, HWND okAfterwards = nullptr)
-      : guiThread_(guiThread), answer_(answer), waitMilliseconds_(waitMilliseconds), okAfterwards_(okAfterwards) {
-    thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
-  }
-  ~BrowserDriver() { Finish(); }
+BOOL CALLBACK FindBrowser(HWND window, LPARAM found) {
+  if (ClassName(window) != "#32770" || GetWindow(window, GW_OWNER) == nullptr || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
 
-  // Stops waiting and returns what was seen.
-  const BrowserVisit& Finish() {
-    stop_ = true;
-    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
-    thread_.reset();
-    return visit_;
-  }
+BOOL CALLBACK InspectControl(HWND control, LPARAM data) {
+  auto* visit = reinterpret_cast<BrowserVisit*>(data);
+  if (WindowText(control) == "Select the installation folder") visit->titleShown = true;
+  if (ClassName(control) != WC_TREEVIEWA) return TRUE;
+  char label[MAX_PATH] = {};
+  TVITEMA item = {};
+  item.mask = TVIF_TEXT;
+  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(control, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  item.pszText = label;
+  item.cchTextMax = sizeof(label);
+  if (item.hItem != nullptr && SendMessageA(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+    visit->selection = label;
+  return TRUE;
+}
 
- private:
-  static BOOL CALLBACK FindBrowser(HWND window, LPARAM data) {
-    auto* driver = reinterpret_cast<BrowserDriver*>(data);
-    if (ClassName(window) == "#32770" && GetWindow(window, GW_OWNER) != nullptr && IsWindowVisible(window)) {
-      driver->browser_ = window;
-      return FALSE;
-    }
-    return TRUE;
+// Run on a second thread: waits (until stopped, at most 10 s) for a folder browser among the windows of the GUI
+// thread, records what it shows once its start selection holds still, answers it and, when given, then clicks OK
+// on okAfterwards.
+BrowserVisit DriveBrowser(DWORD guiThread, BrowserAnswer answer, const std::atomic<bool>* stop, HWND okAfterwards) {
+  BrowserVisit visit;
+  HWND browser = nullptr;
+  for (int waited = 0; !*stop && browser == nullptr && waited < 10000; waited += 20) {
+    EnumThreadWindows(guiThread, FindBrowser, reinterpret_cast<LPARAM>(&browser));
+    if (browser == nullptr) Sleep(20);
   }
-  static BOOL CALLBACK InspectControl(HWND control, LPARAM data) {
-    auto* driver = reinterpret_cast<BrowserDriver*>(data);
-    if (WindowText(control) == "Select the installation folder") driver->visit_.titleShown = true;
-    if (ClassName(control) == WC_TREEVIEWA) {
-      HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(control, TVM_GETNEXTITEM, TVGN_CARET, 0));
-      char label[MAX_PATH] = {};
-      TVITEMA info = {};
-      info.mask = TVIF_TEXT;
-      info.hItem = item;
-      info.pszText = label;
-      info.cchTextMax = sizeof(label);
-      if (item != nullptr && SendMessageA(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&info))) {
-        driver->visit_.selection = label;
-      }
-    }
-    return TRUE;
+  if (browser == nullptr) return visit;
+  visit.found = true;
+  visit.owner = GetWindow(browser, GW_OWNER);
+  // The window shows before the browser has made its start selection.
+  std::string previous = "?";
+  for (int i = 0, unchanged = 0; i < 30; ++i, previous = visit.selection, Sleep(100)) {
+    visit.selection.clear();
+    EnumChildWindows(browser, InspectControl, reinterpret_cast<LPARAM>(&visit));
+    unchanged = visit.selection == previous ? unchanged + 1 : 0;
+    if (unchanged >= (visit.selection.empty() ? 4 : 1)) break;
   }
-  static DWORD WINAPI Run(void* data) {
-    auto* driver = static_cast<BrowserDriver*>(data);
-    for (DWORD waited = 0; !driver->stop_ && waited < driver->waitMilliseconds_; waited += 20) {
-      EnumThreadWindows(driver->guiThread_, FindBrowser, reinterpret_cast<LPARAM>(driver));
-      if (driver->browser_ != nullptr) break;
-      Sleep(20);
-    }
-    HWND browser = driver->browser_;
-    if (browser == nullptr) return 0;
-    driver->visit_.found = true;
-    driver->visit_.owner = GetWindow(browser, GW_OWNER);
-    // The window shows before the browser has made its start selection: wait until the selection holds still.
-    std::string previous = "?";
-    for (int i = 0, unchanged = 0; i < 30; ++i) {
-      driver->visit_.selection.clear();
-      EnumChildWindows(browser, InspectControl, reinterpret_cast<LPARAM>(driver));
-      unchanged = driver->visit_.selection == previous ? unchanged + 1 : 0;
-      if (unchanged >= (driver->visit_.selection.empty() ? 4 : 1)) break;
-      previous = driver->visit_.selection;
-      Sleep(100);
-    }
-    if (driver->answer_ == BrowserAnswer::OkOnDriveRoot) {
-      SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>("C:\\"));
-    }
-    PostMessageA(browser, WM_COMMAND, MAKEWPARAM(driver->answer_ == BrowserAnswer::Cancel ? IDCANCEL : IDOK, 0), 0);
-    for (int i = 0; i < 500 && IsWindow(browser); ++i) Sleep(10);
-    if (driver->okAfterwards_ != nullptr) {
-      PostMessageA(driver->okAfterwards_, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    }
-    return 0;
-  }
+  if (answer == BrowserAnswer::OkOnDriveRoot)
+    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>("C:\\"));
+  PostMessageA(browser, WM_COMMAND, MAKEWPARAM(answer == BrowserAnswer::Cancel ? IDCANCEL : IDOK, 0), 0);
+  for (int i = 0; i < 500 && IsWindow(browser); ++i) Sleep(10);
+  if (okAfterwards != nullptr) PostMessageA(okAfterwards, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  return visit;
+}
 
-  DWORD guiThread_;
-  BrowserAnswer answer_;
-  DWORD waitMilliseconds_;
-  HWND okAfterwards_;
-  std::atomic<bool> stop_{false};
-  HWND browser_ = nullptr;
-  BrowserVisit visit_;
-  UniqueKernelHandle thread_;
-};
+// Drives the browser that the action is expected to open on this thread.
+BrowserVisit WithBrowser(BrowserAnswer answer, const std::function<void()>& action, HWND okAfterwards = nullptr) {
+  std::atomic<bool> stop{false};
+  auto visit = std::async(std::launch::async, DriveBrowser, GetCurrentThreadId(), answer, &stop, okAfterwards);
+  action();
+  stop = true;
+  return visit.get();
+}
 
 class BrowseTest : public DialogTest {
  protected:
@@ -367,11 +342,11 @@ class BrowseTest : public DialogTest {
     return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
   }
   // Clicks "Browse..." the way the button does and lets the driver answer the browser.
-  static BrowserVisit Browse(TSelectDirDialog& dialog, BrowserAnswer answer) {
-    BrowserDriver driver(GetCurrentThreadId(), answer);
-    SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog.Handle(), IDC_BROWSE)));
-    return driver.Finish();
+  static BrowserVisit Browse(TSelectDirDialog& dialog, BrowserAnswer answer, WORD code = BN_CLICKED) {
+    return WithBrowser(answer, [&] {
+      SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE, code),
+                   reinterpret_cast<LPARAM>(GetDlgItem(dialog.Handle(), IDC_BROWSE)));
+    });
   }
 
   ComApartment apartment_;
@@ -402,21 +377,24 @@ TEST_F(BrowseTest, CancelledBrowserKeepsTheFieldAndOkUsesIt) {
   TSelectDirDialog dialog(IDD_SELECT_DIR);
   dialog.SetDirectory("D:\\Not There\\Product");
   // The real button, pressed inside the modal run; OK follows once the browser is gone.
-  BrowserDriver driver(GetCurrentThreadId(), BrowserAnswer::Cancel, 10000, dialog.Handle());
-  EXPECT_TRUE(RunWith(dialog, {{GetDlgItem(dialog.Handle(), IDC_BROWSE), BM_CLICK, 0, 0, 0, {0, 0}}}, 15000));
-  EXPECT_TRUE(driver.Finish().found);
+  bool accepted = false;
+  BrowserVisit visit = WithBrowser(
+      BrowserAnswer::Cancel,
+      [&] {
+        accepted = RunWith(dialog, {{GetDlgItem(dialog.Handle(), IDC_BROWSE), BM_CLICK, 0, 0, 0, {0, 0}}}, 15000);
+      },
+      dialog.Handle());
+  EXPECT_TRUE(accepted);
+  EXPECT_TRUE(visit.found);
   EXPECT_EQ(dialog.GetDirectory(), "D:\\Not There\\Product");
 }
 
 TEST_F(BrowseTest, OnlyAClickOnBrowseOpensTheBrowser) {
   TSelectDirDialog dialog(IDD_SELECT_DIR);
   dialog.SetDirectory("C:\\");
-  for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(EN_CHANGE)}) {
-    // A browser would run inside the call; the driver cancels it so the call can return.
-    BrowserDriver driver(GetCurrentThreadId(), BrowserAnswer::Cancel);
-    SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE, code), 0);
-    EXPECT_FALSE(driver.Finish().found) << "notification " << code;
-  }
+  // A browser would run inside the call; the driver cancels it so the call can return.
+  for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(EN_CHANGE)})
+    EXPECT_FALSE(Browse(dialog, BrowserAnswer::Cancel, code).found) << "notification " << code;
   EXPECT_FALSE(dialog.Closed());
 }
 

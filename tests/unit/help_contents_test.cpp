@@ -9,6 +9,7 @@
 
 #include "help_contents.h"
 #include "scratch_registry.h"
+#include "test_utils.h"
 #include "setup_error.h"
 #include "unique_handle.h"
 
@@ -17,26 +18,22 @@ const std::string kBase = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\
 
 using HelpContentsTest = IsolatedTest;
 
-TEST_F(HelpContentsTest, AddAddAgainRemove) {
+TEST_F(HelpContentsTest, AddAddAgainRemoveInRegistrationOrder) {
   const std::string master = folder_.Write("delphi5.cnt", kBase);
-  const std::string added = kBase + ":Include myprod.cnt\r\n:Index My Product =myprod.hlp\r\n";
+  const std::string mine = ":Include myprod.cnt\r\n:Index My Product =myprod.hlp\r\n";
   AddHelpToContents("myprod.hlp", "My Product", master);
-  EXPECT_EQ(ReadFileBytes(master), added);
+  EXPECT_EQ(ReadFileBytes(master), kBase + mine);
   AddHelpToContents("myprod.hlp", "My Product", master);
-  EXPECT_EQ(ReadFileBytes(master), added);
-  RemoveHelpFromContents("myprod.hlp", master);
-  EXPECT_EQ(ReadFileBytes(master), kBase);
-}
-
-TEST_F(HelpContentsTest, TwoHelpFilesStayInRegistrationOrder) {
-  const std::string master = folder_.Write("bcb5.cnt", kBase);
-  AddHelpToContents("second.hlp", "Second", master);
+  EXPECT_EQ(ReadFileBytes(master), kBase + mine);
   AddHelpToContents("first", "First", master);  // no extension: ".cnt" is appended
-  EXPECT_EQ(ReadFileBytes(master), kBase +
-                                       ":Include second.cnt\r\n:Index Second =second.hlp\r\n"
-                                       ":Include first.cnt\r\n:Index First =first\r\n");
-  RemoveHelpFromContents("second.hlp", master);
-  EXPECT_EQ(ReadFileBytes(master), kBase + ":Include first.cnt\r\n:Index First =first\r\n");
+  AddHelpToContents("Help\\other.hlp", "Other", master);
+  const std::string first = ":Include first.cnt\r\n:Index First =first\r\n";
+  EXPECT_EQ(ReadFileBytes(master),
+            kBase + mine + first + ":Include Help\\other.cnt\r\n:Index Other =Help\\other.hlp\r\n");
+  RemoveHelpFromContents("", master);  // an empty name removes nothing
+  RemoveHelpFromContents("myprod.hlp", master);
+  RemoveHelpFromContents("other.hlp", master);  // given with a folder, removed by its bare name
+  EXPECT_EQ(ReadFileBytes(master), kBase + first);
 }
 
 TEST_F(HelpContentsTest, LineBreaksAreNormalisedAndLinesKeptInOrder) {
@@ -68,40 +65,16 @@ TEST_F(HelpContentsTest, RemovalIsBySubstringInTheUserLocale) {
   EXPECT_EQ(ReadFileBytes(master), "keep 1\r\nmyprod.hl\r\nmyprod-cnt myprod hlp\r\n:Include UBUNG.CNT\r\n");
 }
 
-TEST_F(HelpContentsTest, NameWithFolderIsRemovedByItsBareName) {
-  const std::string master = folder_.Write("delphi5.cnt", kBase);
-  AddHelpToContents("Help\\myprod.hlp", "My Product", master);
-  EXPECT_EQ(ReadFileBytes(master), kBase + ":Include Help\\myprod.cnt\r\n:Index My Product =Help\\myprod.hlp\r\n");
-  RemoveHelpFromContents("myprod.hlp", master);
-  EXPECT_EQ(ReadFileBytes(master), kBase);
-}
-
-TEST_F(HelpContentsTest, EmptyNameRemovesNothing) {
-  const std::string master = folder_.Write("delphi5.cnt", kBase + ":Include other.cnt\r\n");
-  RemoveHelpFromContents("", master);
-  EXPECT_EQ(ReadFileBytes(master), kBase + ":Include other.cnt\r\n");
-}
-
 TEST_F(HelpContentsTest, FileErrorsCarryTheirTexts) {
   const std::string missing = folder_.path() + "missing.cnt";
-  try {
-    AddHelpToContents("myprod.hlp", "T", missing);
-    ADD_FAILURE() << "no error raised";
-  } catch (const SetupError& error) {
-    EXPECT_EQ(std::string(error.what()), "Cannot open file " + missing);
-  }
+  EXPECT_EQ(ErrorText([&] { AddHelpToContents("myprod.hlp", "T", missing); }), "Cannot open file " + missing);
   EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 
   // Another reader that shares only reading lets the read pass and refuses the write.
   const std::string master = folder_.Write("delphi5.cnt", kBase);
   UniqueFile reader(CreateFileA(master.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(reader.valid());
-  try {
-    RemoveHelpFromContents("myprod.hlp", master);
-    ADD_FAILURE() << "no error raised";
-  } catch (const SetupError& error) {
-    EXPECT_EQ(std::string(error.what()), "Cannot create file " + master);
-  }
+  EXPECT_EQ(ErrorText([&] { RemoveHelpFromContents("myprod.hlp", master); }), "Cannot create file " + master);
   reader.reset();
   EXPECT_EQ(ReadFileBytes(master), kBase);
 }

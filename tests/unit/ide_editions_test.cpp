@@ -4,15 +4,13 @@
 #include "ide_editions.h"
 #include "registry.h"
 #include "scratch_registry.h"
+#include "test_utils.h"
 #include "setup_error.h"
 
 namespace {
 TEST(IdeEditions, CodesRoundTripAndFallBack) {
-  for (int i = 0; i < kEditionCount; ++i) {
-    auto edition = static_cast<IdeEdition>(i);
-    EXPECT_EQ(EditionFromCode(EditionCode(edition)), edition) << i;
-    EXPECT_EQ(IdeUserKey(edition), "Software\\Borland\\" + IdeRegistryKey(edition) + "\\") << i;
-  }
+  for (int i = 0; i < kEditionCount; ++i)
+    EXPECT_EQ(EditionFromCode(EditionCode(static_cast<IdeEdition>(i))), static_cast<IdeEdition>(i)) << i;
   EXPECT_EQ(EditionFromCode(" d5 "), ieDelphi5);
   EXPECT_EQ(EditionFromCode("\tc6\r\n"), ieCppBuilder6);
   EXPECT_EQ(EditionFromCode("D7"), ieDelphi5);
@@ -49,11 +47,6 @@ TEST_F(IdeDiscoveryTest, RootDirWithAndWithoutBackslash) {
   EXPECT_EQ(IdeRootDir(ieDelphi5), "%ROOT%\\D5\\");
 
   key.WriteDword("RootDir", 5);
-  try {
-    IdeRootDir(ieDelphi5);
-    FAIL() << "no error";
-  } catch (const SetupError& e) {
-    EXPECT_STREQ(e.what(), "Invalid data type for 'RootDir'");
-  }
+  EXPECT_EQ(ErrorText([&] { IdeRootDir(ieDelphi5); }), "Invalid data type for 'RootDir'");
 }
 }  // namespace

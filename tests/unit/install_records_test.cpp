@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include "scratch_registry.h"
 #include "setup_error.h"
 #include "string_list.h"
+#include "test_utils.h"
 
 namespace {
 using InstallRecordsTest = IsolatedTest;
@@ -36,14 +36,6 @@ std::vector<std::string> SortedValueNames(const RegistryKey& key) {
   return names;
 }
 
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const SetupError& e) {
-    return e.what();
-  }
-  return "(nothing raised)";
-}
 }  // namespace
 
 TEST_F(InstallRecordsTest, CountersRiseOncePerInstallationAndIgnoreLetterCase) {

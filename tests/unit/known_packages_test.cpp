@@ -14,6 +14,7 @@
 #include "registry.h"
 #include "scratch_registry.h"
 #include "string_list.h"
+#include "test_utils.h"
 
 namespace {
 // Every value of a key: name -> (type, raw data).
@@ -22,11 +23,7 @@ using Snapshot = std::map<std::string, std::pair<DWORD, std::string>>;
 const std::string kPackage = "C:\\WINNT\\System32\\MyPack50.bpl";
 
 void SetValue(const std::string& keyPath, const std::string& name, DWORD type, const std::string& bytes) {
-  RegistryKey key = RegistryKey::Create(HKEY_CURRENT_USER, keyPath);
-  ASSERT_TRUE(key.valid()) << keyPath;
-  ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                           static_cast<DWORD>(bytes.size())),
-            ERROR_SUCCESS);
+  WriteRawValue(HKEY_CURRENT_USER, keyPath, name, type, bytes);
 }
 
 void SetText(const std::string& keyPath, const std::string& name, const std::string& text) {
@@ -46,24 +43,15 @@ bool KeyExists(const std::string& keyPath) { return RegistryKey::Open(HKEY_CURRE
 
 using KnownPackagesTest = IsolatedTest;
 
-TEST_F(KnownPackagesTest, SamePathTwiceLeavesOneValue) {
-  const std::string key = KnownPackagesKey(ieDelphi5);
-  ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, key).valid());
-  RegisterKnownPackage(ieDelphi5, "My Components", kPackage);
-  RegisterKnownPackage(ieDelphi5, "My Components", kPackage);
-  EXPECT_EQ(Take(key), (Snapshot{{kPackage, Text("My Components")}}));
-}
-
 TEST_F(KnownPackagesTest, EarlierRegistrationsGoAndUnrelatedValuesStay) {
   const std::string key = KnownPackagesKey(ieCppBuilder5);
-  const DWORD number = 1;
   SetText(key, "C:\\Old\\MyPack50.bpl", "My Components");
   SetText(key, "C:\\Older\\MyPack40.bpl", "MY COMPONENTS");
   SetText(key, "C:\\New\\MyPack50.bpl", "Something else");
   // Same file name, another description: not ours.
   SetText(key, "C:\\Other\\MyPack50.bpl", "Other Components");
   SetText(key, "C:\\x.bpl", "My Components Extra");
-  SetValue(key, "Number", REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number));
+  SetValue(key, "Number", REG_DWORD, DwordBytes(1));
   Snapshot unrelated = Take(key);
   unrelated.erase("C:\\Old\\MyPack50.bpl");
   unrelated.erase("C:\\Older\\MyPack40.bpl");
@@ -114,7 +102,9 @@ TEST_F(KnownPackagesTest, KeyIsNeverCreatedButAnEmptyKeyGetsTheValue) {
   RegisterKnownPackage(ieDelphi3, "My Components", kPackage);
   EXPECT_FALSE(KeyExists(key));
 
+  // The same path registered twice leaves one value.
   ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, key).valid());
+  RegisterKnownPackage(ieDelphi3, "My Components", kPackage);
   RegisterKnownPackage(ieDelphi3, "My Components", kPackage);
   EXPECT_EQ(Take(key), (Snapshot{{kPackage, Text("My Components")}}));
 }

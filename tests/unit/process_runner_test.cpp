@@ -8,6 +8,7 @@
 #include "process_runner.h"
 #include "scratch_registry.h"
 #include "setup_error.h"
+#include "test_utils.h"
 #include "unique_handle.h"
 
 namespace {
@@ -25,17 +26,7 @@ class ProcessRunnerTest : public IsolatedTest {
   static std::string Subject(const std::string& arguments) {
     return QuoteStr(HelperProgramPath("runner_subject.exe"), '"') + " " + arguments;
   }
-  int FilesInTempDir() const {
-    int count = 0;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA((tempDir_ + "\\*").c_str(), &data));
-    if (find) {
-      do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-      } while (FindNextFileA(find.get(), &data));
-    }
-    return count;
-  }
+  int FilesInTempDir() const { return FilesIn(tempDir_); }
 
   std::string tempDir_;
   std::string savedTemp_;

@@ -11,6 +11,7 @@
 #include "path_utils.h"
 #include "product_includes.h"
 #include "scratch_registry.h"
+#include "test_utils.h"
 #include "setup_error.h"
 #include "string_list.h"
 #include "text_compare.h"
@@ -97,12 +98,8 @@ TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
   ApplyDefines(include, {"MAR LIN"});
   EXPECT_EQ(ReadFileBytes(include), "  {$DEFINE marlin}\r\n");
 
-  try {
-    ApplyDefines(folder_.path() + "missing.inc", {});
-    FAIL();
-  } catch (const SetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder_.path() + "missing.inc");
-  }
+  EXPECT_EQ(ErrorText([&] { ApplyDefines(folder_.path() + "missing.inc", {}); }),
+            "Cannot open file " + folder_.path() + "missing.inc");
 }
 
 TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {

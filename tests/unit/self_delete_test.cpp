@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <vector>
 
 #include "fake_ide.h"
@@ -11,53 +10,15 @@
 #include "scratch_registry.h"
 #include "self_delete.h"
 #include "setup_error.h"
+#include "test_utils.h"
 #include "unique_handle.h"
 
 namespace {
-// Polls the condition every 100 ms until it holds or the time is up.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-  DWORD start = GetTickCount();
-  while (!condition()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Sleep(100);
-  }
-  return true;
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-int FilesIn(const std::string& folder) {
-  int count = 0;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (find) {
-    do {
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-    } while (FindNextFileA(find.get(), &data));
-  }
-  return count;
-}
 
 // Opened without any sharing: nobody can delete it while the handle lives.
 UniqueFile HoldOpen(const std::string& path) {
   return UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
-// Runs a program to its end and returns its exit code.
-DWORD RunToEnd(const std::string& commandLine) {
-  std::vector<char> command(commandLine.begin(), commandLine.end());
-  command.push_back('\0');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-    return GetLastError() | 0x80000000u;
-  UniqueKernelHandle process(started.hProcess);
-  UniqueKernelHandle thread(started.hThread);
-  WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.get(), &exitCode);
-  return exitCode;
 }
 
 class SelfDeleteTest : public IsolatedTest {
@@ -107,7 +68,7 @@ TEST_F(SelfDeleteTest, RunningProgramIsGoneAfterItEnds) {
   for (const auto& c : cases) {
     std::string program = Folder(c.folder) + "self delete.exe";
     ASSERT_TRUE(CopyFileA(HelperProgramPath("self_delete_subject.exe").c_str(), program.c_str(), FALSE)) << program;
-    EXPECT_EQ(RunToEnd("\"" + program + "\" " + c.mode), 0u) << program;
+    EXPECT_EQ(RunCommand("\"" + program + "\" " + c.mode), 0u) << program;
     programs.push_back(program);
   }
 
@@ -124,18 +85,18 @@ TEST_F(SelfDeleteTest, RunningProgramIsGoneAfterItEnds) {
     std::string program = folder + "\\self delete.exe";
     ASSERT_TRUE(CopyFileA(HelperProgramPath("self_delete_subject.exe").c_str(), program.c_str(), FALSE)) << program;
     std::string folders = folder == inner ? "\"" + inner + "\" \"" + outer + "\"" : "\"" + kept + "\"";
-    EXPECT_EQ(RunToEnd("\"" + program + "\" raise " + folders), 0u) << program;
+    EXPECT_EQ(RunCommand("\"" + program + "\" raise " + folders), 0u) << program;
     programs.push_back(program);
   }
   SetEnvironmentVariableA("TMP", savedTemp.empty() ? nullptr : savedTemp.c_str());
 
   for (const std::string& program : programs) {
     std::string batch = ExtractFilePath(program) + "$delme.bat";
-    EXPECT_TRUE(WaitUntil([&] { return !Exists(program) && !Exists(batch); }, 15000)) << program;
+    EXPECT_TRUE(WaitFor([&] { return !Exists(program) && !Exists(batch); }, 15000)) << program;
   }
-  EXPECT_TRUE(WaitUntil([&] { return !Exists(outer); }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(outer); }, 5000));
   EXPECT_EQ(ReadFileBytes(userFile), "mine");
-  EXPECT_TRUE(WaitUntil([&] { return FilesIn(tempDir) == 0; }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return FilesIn(tempDir) == 0; }, 5000));
 }
 
 // Wine's del removes hidden files without being asked; Windows needs the batch's "/aH" line for them.
@@ -151,7 +112,7 @@ TEST_F(SelfDeleteTest, HiddenFileIsDeletedOnceReleased) {
   Sleep(500);
   EXPECT_TRUE(Exists(path));
   holder.reset();
-  EXPECT_TRUE(WaitUntil([&] { return !Exists(path) && !Exists(batch); }, 10000));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(path) && !Exists(batch); }, 10000));
 }
 
 TEST_F(SelfDeleteTest, BatchGivesUpOnAFileThatStaysInUse) {
@@ -162,7 +123,7 @@ TEST_F(SelfDeleteTest, BatchGivesUpOnAFileThatStaysInUse) {
   DWORD start = GetTickCount();
   DeleteFileViaBatch(path, BatchWriteErrors::Ignore, {}, 3);
   EXPECT_TRUE(Exists(batch));
-  EXPECT_TRUE(WaitUntil([&] { return !Exists(batch); }, 15000));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(batch); }, 15000));
   // Three tries about a second apart.
   EXPECT_GE(GetTickCount() - start, 1500u);
   EXPECT_TRUE(Exists(path));
@@ -177,12 +138,8 @@ TEST_F(SelfDeleteTest, BatchThatCannotBeWritten) {
   UniqueFile holder = HoldOpen(path);
   ASSERT_TRUE(holder.valid());
 
-  try {
-    DeleteFileViaBatch(path, BatchWriteErrors::Raise);
-    ADD_FAILURE() << "no error raised";
-  } catch (const SetupError& error) {
-    EXPECT_STREQ(error.what(), ("Cannot create file " + folder + "$delme.bat").c_str());
-  }
+  EXPECT_EQ(ErrorText([&] { DeleteFileViaBatch(path, BatchWriteErrors::Raise); }),
+            "Cannot create file " + folder + "$delme.bat");
   EXPECT_NO_THROW(DeleteFileViaBatch(path, BatchWriteErrors::Ignore));
   EXPECT_TRUE(Exists(path));
 }

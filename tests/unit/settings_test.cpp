@@ -10,6 +10,7 @@
 #include "registry.h"
 #include "registry_names.h"
 #include "scratch_registry.h"
+#include "test_utils.h"
 #include "setup_error.h"
 #include "setup_settings.h"
 
@@ -241,12 +242,7 @@ TEST_F(SettingsTest, PreviousInstallationChoosesTheDestination) {
 
 TEST_F(SettingsTest, MissingFileFailsWithItsResolvedPath) {
   SetupSettings.ConfigFileName = folder_.path() + "absent.ini";
-  try {
-    LoadSetupSettings();
-    FAIL() << "no error raised";
-  } catch (const SetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder_.path() + "absent.ini");
-  }
+  EXPECT_EQ(ErrorText([&] { LoadSetupSettings(); }), "Cannot open file " + folder_.path() + "absent.ini");
   EXPECT_EQ(SetupSettings.AppName, "Application");  // the keys took their defaults before
 }
 }  // namespace

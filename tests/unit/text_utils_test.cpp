@@ -7,6 +7,7 @@
 #include "path_utils.h"
 #include "registry.h"
 #include "scratch_registry.h"
+#include "test_utils.h"
 #include "setup_error.h"
 #include "string_list.h"
 #include "text_file.h"
@@ -91,18 +92,10 @@ TEST(TextFile, ReadsEveryLineBreakWritesCrLfAndReportsFailures) {
   EXPECT_EQ(ReadFileBytes(path), "one\r\ntwo\r\nthree\r\nlast\r\n");
   WriteTextLines(path, {});
   EXPECT_EQ(ReadFileBytes(path), "");
-  try {
-    ReadTextLines(folder.path() + "missing.txt");
-    FAIL();
-  } catch (const SetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file " + folder.path() + "missing.txt");
-  }
-  try {
-    WriteTextLines(folder.path() + "no\\such\\folder.txt", {"x"});
-    FAIL();
-  } catch (const SetupError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot create file " + folder.path() + "no\\such\\folder.txt");
-  }
+  EXPECT_EQ(ErrorText([&] { ReadTextLines(folder.path() + "missing.txt"); }),
+            "Cannot open file " + folder.path() + "missing.txt");
+  EXPECT_EQ(ErrorText([&] { WriteTextLines(folder.path() + "no\\such\\folder.txt", {"x"}); }),
+            "Cannot create file " + folder.path() + "no\\such\\folder.txt");
 }
 
 using RegistryLayerTest = IsolatedTest;
@@ -128,22 +121,12 @@ TEST_F(RegistryLayerTest, ReadsNeverTrustTerminatorsAndTypesAreChecked) {
   EXPECT_THROW(key.ReadDword("text"), SetupError);
   key.WriteDword("count", 7);
   EXPECT_EQ(key.ReadDword("count").value_or(0), 7u);
-  try {
-    key.ReadString("count");
-    FAIL();
-  } catch (const SetupError& e) {
-    EXPECT_STREQ(e.what(), "Invalid data type for 'count'");
-  }
+  EXPECT_EQ(ErrorText([&] { key.ReadString("count"); }), "Invalid data type for 'count'");
 
   RegistryKey missing = RegistryKey::Open(HKEY_CURRENT_USER, "Software\\NotThere");
   EXPECT_FALSE(missing.valid());
   EXPECT_FALSE(missing.ReadString("x").has_value());
-  try {
-    missing.WriteString("x", "y");
-    FAIL();
-  } catch (const SetupError& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'x'");
-  }
+  EXPECT_EQ(ErrorText([&] { missing.WriteString("x", "y"); }), "Failed to set data for 'x'");
   EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, "Software\\NotThere").valid());  // Open never creates
 
   RegistryKey::Create(HKEY_CURRENT_USER, "Software\\Layer\\Child\\Deep");
