@@ -1,0 +1,487 @@
+#!/usr/bin/env python3
+"""Measures the setup program and the uninstaller against their limits and a peer installer, and prints figures.
+
+Usage: benchmark.py --build BUILD_DIR [--rounds N] [--payloads typical,small] [--work DIR] [--markdown FILE]
+
+For each payload (tools/bench/make_payload.py) packed as a solid and a non-solid archive (tools/package_product.py),
+each round runs, in one scratch copy of the template Wine prefix:
+  1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive;
+  2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted;
+  3. orvsetup.exe, headless and answered by the driver, with its step timings (ORV_STEP_TIMES);
+  4. uninstall.exe of that installation, answered by the driver, with its step timings;
+  5. an NSIS installer of the same payload and compression (solid or not), silent, then its uninstaller.
+Times are taken inside each process (from the first step of the work to its last) so that Wine's process start is
+left out; ratios are taken per round and the medians printed. Peak memory is the largest resident size (VmHWM) of
+each program's process, read from /proc while it runs: under Wine the PeakWorkingSetSize of GetProcessMemoryInfo
+does not follow the process's real use.
+"""
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOLS = os.path.dirname(HERE)
+CACHE = os.environ.get("ORV_CACHE", os.path.expanduser("~/.cache/orvsetup"))
+
+INI = """[Application]
+AppName=Bench {kind}
+ProductName=Bench
+SubProductName=Core
+Version=1.0
+DelphiVer=D5
+DefaultDir=C:\\bench\\setup
+CheckPrevVersion=0
+CheckDelphi=0
+SuccessMessage=0
+PromptInstallDir=0
+"""
+
+# The peer installer: the same payload with the same kind of compression, the same kind of record (an
+# Add/Remove Programs entry) and an uninstaller that deletes the listed files and folders one by one. Its work is
+# timed from .onInit to the end of the install section, and from un.onInit to the end of the uninstall section.
+NSIS_SCRIPT = """Unicode false
+SetCompressor {solid}lzma
+Name "Bench {kind}"
+OutFile "{out}"
+InstallDir "C:\\bench\\nsis"
+RequestExecutionLevel user
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+!macro WriteTime NAME
+  System::Call 'kernel32::GetTickCount()i .r1'
+  IntOp $1 $1 - $0
+  IntOp $1 $1 * 1000
+  ReadEnvStr $2 ORV_STEP_TIMES
+  FileOpen $3 $2 a
+  FileSeek $3 0 END
+  FileWrite $3 "${{NAME}} $1$\\r$\\n"
+  FileClose $3
+!macroend
+
+Function .onInit
+  System::Call 'kernel32::GetTickCount()i .r0'
+FunctionEnd
+
+Function un.onInit
+  System::Call 'kernel32::GetTickCount()i .r0'
+FunctionEnd
+
+Section
+  SetOutPath "$INSTDIR"
+  File /r "{payload}/*"
+  WriteUninstaller "$INSTDIR\\uninst.exe"
+  WriteRegStr HKLM "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BenchNsis" "DisplayName" "Bench"
+  WriteRegStr HKLM "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BenchNsis" "UninstallString" \\
+    "$INSTDIR\\uninst.exe"
+  !insertmacro WriteTime installation
+SectionEnd
+
+Section "Uninstall"
+{deletes}
+  DeleteRegKey HKLM "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\BenchNsis"
+  !insertmacro WriteTime uninstallation
+SectionEnd
+"""
+
+
+def say(text):
+    print(text, flush=True)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    """Runs Windows programs in the scratch prefix, with one Wine server kept up for the whole benchmark."""
+
+    def __init__(self, prefix):
+        self.prefix = prefix
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", LC_ALL="C.UTF-8")
+        self.env.pop("ORV_STEP_TIMES", None)
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def start(self):
+        if os.path.exists(self.prefix):
+            shutil.rmtree(self.prefix)
+        say("copying the template Wine prefix")
+        shutil.copytree(os.path.join(CACHE, "wineprefix"), self.prefix, symlinks=True)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        # An IDE edition for the library path edit: its root and its per-user library settings.
+        self.run(["reg", "add", "HKLM\\Software\\Borland\\Delphi\\5.0", "/v", "RootDir", "/d",
+                  "C:\\bench\\ide\\", "/f"])
+        self.run(["reg", "add", "HKCU\\Software\\Borland\\Delphi\\5.0\\Library", "/v", "Search Path", "/d",
+                  "$(DELPHI)\\Lib;$(DELPHI)\\Bin", "/f"])
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def run(self, arguments, times=None, memory_of=None, timeout=900):
+        """Runs one program; returns (exit code, output, peak resident kB of the watched program)."""
+        env = dict(self.env)
+        if times is not None:
+            env["ORV_STEP_TIMES"] = windows_path(times)
+        # Each program starts with no write-back of earlier ones pending.
+        os.sync()
+        watcher = PeakMemory(memory_of, self.prefix) if memory_of else None
+        if watcher:
+            watcher.start()
+        # Output through a file: Wine's helper processes inherit it and would hold a pipe open.
+        with tempfile.TemporaryFile() as output:
+            try:
+                done = subprocess.run(["wine"] + arguments, env=env, stdout=output, stderr=subprocess.STDOUT,
+                                      stdin=subprocess.DEVNULL, timeout=timeout)
+            finally:
+                if watcher:
+                    watcher.stop()
+            output.seek(0)
+            text = output.read().decode("latin-1")
+        return done.returncode, text, watcher.peak_kb if watcher else None
+
+
+class PeakMemory(threading.Thread):
+    """Follows the largest VmHWM of the processes of this prefix whose program has the given file name.
+
+    What a process is gets decided once, except while it is still Wine's loader, which becomes the program only
+    after it has started."""
+
+    def __init__(self, program, prefix):
+        super().__init__(daemon=True)
+        self.program = program.lower()
+        self.prefix = prefix.encode()
+        self.peak_kb = 0
+        self.done = threading.Event()
+        self.known = {}
+
+    def matches(self, pid):
+        if pid in self.known:
+            return self.known[pid]
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as handle:
+                first = handle.read().split(b"\0")[0].decode("latin-1").lower()
+            name = first.replace("/", "\\").rsplit("\\", 1)[-1]
+            if not name or name.startswith("wine"):
+                return False
+            ours = name == self.program
+            if ours:
+                with open("/proc/%s/environ" % pid, "rb") as handle:
+                    ours = b"WINEPREFIX=" + self.prefix + b"\0" in handle.read()
+        except OSError:
+            return False
+        self.known[pid] = ours
+        return ours
+
+    def sample(self):
+        for name in os.listdir("/proc"):
+            if not name.isdigit() or not self.matches(name):
+                continue
+            try:
+                with open("/proc/%s/status" % name) as handle:
+                    for line in handle:
+                        if line.startswith("VmHWM:"):
+                            self.peak_kb = max(self.peak_kb, int(line.split()[1]))
+            except OSError:
+                pass
+
+    def run(self):
+        while not self.done.wait(0.02):
+            self.sample()
+
+    def stop(self):
+        self.done.set()
+        self.join()
+
+
+def read_times(path):
+    """The step timings of a diagnostics file, in milliseconds; a step that appears twice keeps the last."""
+    times = {}
+    if os.path.exists(path):
+        with open(path, encoding="latin-1") as handle:
+            for line in handle:
+                name, _, value = line.strip().rpartition(" ")
+                if name:
+                    times[name] = int(value) / 1000.0
+    return times
+
+
+def microseconds(output):
+    match = re.search(r"microseconds (\d+)", output)
+    if not match:
+        raise RuntimeError("no timing in: " + output)
+    return int(match.group(1)) / 1000.0
+
+
+def tree(root):
+    """Relative paths and sizes of the files below a folder."""
+    found = {}
+    for folder, _dirs, files in os.walk(root):
+        for name in files:
+            path = os.path.join(folder, name)
+            found[os.path.relpath(path, root)] = os.path.getsize(path)
+    return found
+
+
+def wait_gone(path, seconds=20):
+    """The uninstaller's batch file deletes it after the process has ended."""
+    end = time.time() + seconds
+    while os.path.exists(path) and time.time() < end:
+        time.sleep(0.1)
+
+
+class Kit:
+    def __init__(self, kind, solid, work, build, payload):
+        self.kind, self.solid = kind, solid
+        self.name = "%s-%s" % (kind, "solid" if solid else "plain")
+        self.folder = os.path.join(work, "kits", self.name)
+        self.payload = payload
+        self.build = build
+        self.rounds = []
+
+    def make(self, work):
+        ini = os.path.join(work, "%s.ini" % self.kind)
+        with open(ini, "w", newline="\r\n") as handle:
+            handle.write(INI.format(kind=self.kind))
+        options = ["--programs", self.build] + (["--solid"] if self.solid else [])
+        subprocess.run([sys.executable, os.path.join(TOOLS, "package_product.py"), self.payload, ini, self.folder]
+                       + options, check=True, stdout=subprocess.DEVNULL)
+        self.make_nsis()
+
+    def make_nsis(self):
+        files = sorted(tree(self.payload))
+        folders = sorted({os.path.dirname(path) for path in files if os.path.dirname(path)},
+                         key=lambda folder: (-folder.count(os.sep), folder))
+        lines = ['  Delete "$INSTDIR\\%s"' % path.replace("/", "\\") for path in files]
+        lines.append('  Delete "$INSTDIR\\uninst.exe"')
+        # Every folder of the tree, parents after their subfolders (os.walk lists only folders with files).
+        every = set()
+        for folder in folders:
+            while folder:
+                every.add(folder)
+                folder = os.path.dirname(folder)
+        for folder in sorted(every, key=lambda f: (-f.count(os.sep), f)):
+            lines.append('  RMDir "$INSTDIR\\%s"' % folder.replace("/", "\\"))
+        lines.append('  RMDir "$INSTDIR"')
+        script = os.path.join(self.folder, "peer.nsi")
+        with open(script, "w") as handle:
+            handle.write(NSIS_SCRIPT.format(solid="/SOLID " if self.solid else "", kind=self.kind,
+                                            out=os.path.join(self.folder, "nsis-setup.exe"),
+                                            payload=self.payload, deletes="\n".join(lines)))
+        subprocess.run(["makensis", "-V1", script], check=True, stdout=subprocess.DEVNULL)
+
+    def round(self, wine, work, index, check):
+        figures = {}
+        logs = os.path.join(work, "logs", "%s-%d" % (self.name, index))
+        os.makedirs(logs, exist_ok=True)
+        unrar = windows_path(os.path.join(self.folder, "unrar.dll"))
+        archive = windows_path(os.path.join(self.folder, "Data.rar"))
+
+        # 1, 2: the limits.
+        limit_dir = wine.drive_c("bench", "limit")
+        shutil.rmtree(limit_dir, ignore_errors=True)
+        os.makedirs(limit_dir)
+        code, output, peak = wine.run([os.path.join(self.build, "tools", "bench", "bench_extract.exe"), unrar,
+                                       archive, "C:\\bench\\limit\\"], memory_of="bench_extract.exe")
+        if code != 0:
+            raise RuntimeError("bench_extract failed: " + output)
+        figures["limit install"] = microseconds(output)
+        figures["limit install memory"] = peak
+        expected = tree(limit_dir)
+        # The same loop watched by the driver, as the setup program is: what the harness itself costs.
+        driver = os.path.join(self.build, "tests", "driver", "orvdriver.exe")
+        shutil.rmtree(limit_dir, ignore_errors=True)
+        os.makedirs(limit_dir)
+        record = os.path.join(logs, "limit-record.txt")
+        code, output, _ = wine.run([driver, "--timeout", "900", "--out", windows_path(record), "--",
+                                    windows_path(os.path.join(self.build, "tools", "bench", "bench_extract.exe")),
+                                    unrar, archive, "C:\\bench\\limit\\"])
+        figures["limit install driven"] = microseconds(output)
+        listing = os.path.join(logs, "files.txt")
+        with open(listing, "w", newline="\r\n") as handle:
+            for path in sorted(expected):
+                handle.write("C:\\bench\\limit\\%s\n" % path.replace("/", "\\"))
+        code, output, peak = wine.run([os.path.join(self.build, "tools", "bench", "bench_delete.exe"),
+                                       windows_path(listing)], memory_of="bench_delete.exe")
+        if code != 0:
+            raise RuntimeError("bench_delete failed: " + output)
+        figures["limit uninstall"] = microseconds(output)
+        figures["limit uninstall memory"] = peak
+        shutil.rmtree(limit_dir, ignore_errors=True)
+
+        # 3, 4: the setup program and its uninstaller, answered by the driver.
+        setup_dir = wine.drive_c("bench", "setup")
+        shutil.rmtree(setup_dir, ignore_errors=True)
+        script = os.path.join(work, "setup.script")
+        with open(script, "w") as handle:
+            handle.write("caption Welcome!\npress OK\n")
+        times = os.path.join(logs, "setup-times.txt")
+        record = os.path.join(logs, "setup-record.txt")
+        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--folder",
+                                       windows_path(self.folder), "--out", windows_path(record), "--",
+                                       windows_path(os.path.join(self.folder, "orvsetup.exe"))],
+                                      times=times, memory_of="orvsetup.exe")
+        if code != 0:
+            raise RuntimeError("the setup run did not go as scripted, see " + record)
+        steps = read_times(times)
+        for step in ("installation", "count", "extract", "product", "records", "ide"):
+            figures["setup " + step] = steps[step]
+        figures["setup memory"] = peak
+        if check:
+            installed = tree(setup_dir)
+            if installed != expected:
+                raise RuntimeError("the setup program did not install what the archive holds")
+        script = os.path.join(work, "uninstall.script")
+        with open(script, "w") as handle:
+            handle.write("caption Uninstall\npress Yes\n")
+        times = os.path.join(logs, "uninstall-times.txt")
+        record = os.path.join(logs, "uninstall-record.txt")
+        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--out",
+                                       windows_path(record), "--", "C:\\bench\\setup\\uninstall.exe",
+                                       "Bench " + self.kind], times=times, memory_of="uninstall.exe")
+        if code != 0:
+            raise RuntimeError("the uninstall run did not go as scripted, see " + record)
+        steps = read_times(times)
+        for step in ("uninstallation", "files", "product", "folders", "ide", "entry"):
+            figures["uninstall " + step] = steps[step]
+        figures["uninstall memory"] = peak
+        wait_gone(setup_dir)
+        if check and os.path.exists(setup_dir):
+            raise RuntimeError("the uninstaller left " + setup_dir)
+        shutil.rmtree(setup_dir, ignore_errors=True)
+
+        # 5: the peer.
+        nsis_dir = wine.drive_c("bench", "nsis")
+        shutil.rmtree(nsis_dir, ignore_errors=True)
+        times = os.path.join(logs, "nsis-times.txt")
+        code, output, peak = wine.run([windows_path(os.path.join(self.folder, "nsis-setup.exe")), "/S",
+                                       "/D=C:\\bench\\nsis"], times=times, memory_of="nsis-setup.exe")
+        figures["nsis installation"] = read_times(times)["installation"]
+        figures["nsis install memory"] = peak
+        if check and tree(nsis_dir).keys() - {"uninst.exe"} != tree(self.payload).keys():
+            raise RuntimeError("the NSIS installer did not install the payload")
+        code, output, peak = wine.run(["C:\\bench\\nsis\\uninst.exe", "/S", "_?=C:\\bench\\nsis"], times=times,
+                                      memory_of="uninst.exe")
+        figures["nsis uninstallation"] = read_times(times)["uninstallation"]
+        figures["nsis uninstall memory"] = peak
+        shutil.rmtree(nsis_dir, ignore_errors=True)
+        self.rounds.append(figures)
+        return figures
+
+    def median(self, function):
+        return statistics.median(function(figures) for figures in self.rounds)
+
+
+def ms(value):
+    return "%.0f ms" % value
+
+
+def report(kits, rounds):
+    lines = ["Medians of %d rounds; ratios are taken per round, then their median." % rounds, ""]
+    lines.append("| Payload | Figure | Measured | Goal | Result |")
+    lines.append("| --- | --- | --- | --- | --- |")
+
+    def row(kit, figure, measured, goal="", result=""):
+        lines.append("| %s | %s | %s | %s | %s |" % (kit.name, figure, measured, goal, result))
+
+    for kit in kits:
+        m = kit.median
+        install = m(lambda f: f["setup installation"] / f["limit install"])
+        counting = m(lambda f: 100.0 * f["setup count"] / f["setup extract"])
+        removal = m(lambda f: f["uninstall uninstallation"] / f["limit uninstall"])
+        row(kit, "limit: bare extraction loop", ms(m(lambda f: f["limit install"])))
+        row(kit, "installation (orvsetup)", ms(m(lambda f: f["setup installation"])), "<= 1.10x limit",
+            "%.2fx %s" % (install, "met" if install <= 1.10 else "NOT met"))
+        row(kit, "- against the limit watched by the driver too", "limit %s: %.2fx" % (
+            ms(m(lambda f: f["limit install driven"])),
+            m(lambda f: f["setup installation"] / f["limit install driven"])))
+        row(kit, "- counting pass", "%s (%.1f%% of extracting)" % (ms(m(lambda f: f["setup count"])), counting),
+            "< 2%", "met" if counting < 2 else "NOT met")
+        row(kit, "- extracting pass", "%s (%.2fx limit)" % (ms(m(lambda f: f["setup extract"])),
+                                                              m(lambda f: f["setup extract"] / f["limit install"])))
+        row(kit, "- product record + include files", ms(m(lambda f: f["setup product"])))
+        row(kit, "- Add/Remove Programs values + install counters", ms(m(lambda f: f["setup records"])))
+        row(kit, "- IDE edits (packages, library path, help)", ms(m(lambda f: f["setup ide"])))
+        row(kit, "peer: NSIS installer (silent)", "%s (orvsetup %.2fx of it)" % (
+            ms(m(lambda f: f["nsis installation"])), m(lambda f: f["setup installation"] / f["nsis installation"])))
+        row(kit, "limit: bare DeleteFileA loop", ms(m(lambda f: f["limit uninstall"])))
+        row(kit, "uninstallation (uninstall.exe)", ms(m(lambda f: f["uninstall uninstallation"])),
+            "<= 1.5x limit", "%.2fx %s" % (removal, "met" if removal <= 1.5 else "NOT met"))
+        row(kit, "- file step", "%s (%.2fx limit)" % (ms(m(lambda f: f["uninstall files"])),
+                                                      m(lambda f: f["uninstall files"] / f["limit uninstall"])))
+        row(kit, "- product record, folders, IDE, entry and self-deletion",
+            ms(m(lambda f: f["uninstall product"] + f["uninstall folders"] + f["uninstall ide"] +
+                 f["uninstall entry"])))
+        row(kit, "peer: NSIS uninstaller (silent)", "%s (uninstall.exe %.2fx of it)" % (
+            ms(m(lambda f: f["nsis uninstallation"])),
+            m(lambda f: f["uninstall uninstallation"] / f["nsis uninstallation"])))
+        row(kit, "peak memory orvsetup / uninstall.exe", "%.1f / %.1f MB" % (
+            max(f["setup memory"] for f in kit.rounds) / 1024.0,
+            max(f["uninstall memory"] for f in kit.rounds) / 1024.0))
+        row(kit, "peak memory limits (extract / delete)", "%.1f / %.1f MB" % (
+            max(f["limit install memory"] for f in kit.rounds) / 1024.0,
+            max(f["limit uninstall memory"] for f in kit.rounds) / 1024.0))
+        row(kit, "peak memory NSIS installer / uninstaller", "%.1f / %.1f MB" % (
+            max(f["nsis install memory"] for f in kit.rounds) / 1024.0,
+            max(f["nsis uninstall memory"] for f in kit.rounds) / 1024.0))
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--payloads", default="typical,small")
+    parser.add_argument("--work")
+    parser.add_argument("--markdown")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    work = os.path.abspath(args.work or os.path.join(build, "benchmark"))
+    os.makedirs(work, exist_ok=True)
+    shutil.rmtree(os.path.join(work, "logs"), ignore_errors=True)
+    started = time.time()
+
+    kits = []
+    for kind in args.payloads.split(","):
+        payload = os.path.join(work, "payloads", kind)
+        say(subprocess.run([sys.executable, os.path.join(HERE, "make_payload.py"), kind, payload], check=True,
+                           stdout=subprocess.PIPE).stdout.decode().strip())
+        for solid in (True, False):
+            kit = Kit(kind, solid, work, build, payload)
+            say("packaging " + kit.name)
+            kit.make(work)
+            kits.append(kit)
+
+    wine = Wine(os.path.join(work, "wineprefix"))
+    wine.start()
+    try:
+        for index in range(args.rounds):
+            for kit in kits:
+                figures = kit.round(wine, work, index, check=index == 0)
+                say("round %d %s: limit %s, setup %s, delete loop %s, uninstall %s, NSIS %s / %s" % (
+                    index + 1, kit.name, ms(figures["limit install"]), ms(figures["setup installation"]),
+                    ms(figures["limit uninstall"]), ms(figures["uninstall uninstallation"]),
+                    ms(figures["nsis installation"]), ms(figures["nsis uninstallation"])))
+    finally:
+        wine.stop()
+    table = report(kits, args.rounds)
+    say("")
+    say(table)
+    say("")
+    say("benchmark took %.0f s" % (time.time() - started))
+    if args.markdown:
+        with open(args.markdown, "w") as handle:
+            handle.write(table + "\n")
+
+
+if __name__ == "__main__":
+    main()
