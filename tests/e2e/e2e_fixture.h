@@ -55,7 +55,7 @@ constexpr const char* kDirectCallText =
 
 // The fake Delphi 5's own help contents, library path and package, which an installation must keep.
 constexpr const char* kDelphiHelpLines = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
-constexpr const char* kDelphiSearchPath = "$(DELPHI)\\Lib;$(DELPHI)\\Bin";
+constexpr const char* kDelphiSearchPath = "$(DELPHI)\\Lib;$(DELPHI)\\Bin;";
 constexpr const char* kDelphiOwnPackage = "$(DELPHI)\\Bin\\dclstd50.bpl";
 constexpr const char* kDelphiOwnPackageDescription = "Borland Standard Components";
 constexpr const char* kDelphiLibraryKey = "Software\\Borland\\Delphi\\5.0\\Library";
@@ -63,6 +63,14 @@ constexpr const char* kDelphiKnownPackagesKey = "Software\\Borland\\Delphi\\5.0\
 
 inline std::string UninstallEntryPath(const std::string& appName) {
   return std::string(kUninstallKeyPath) + "\\" + appName;
+}
+
+// The self-deleting batch files directly in the folder.
+inline std::vector<std::string> BatchFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::string& entry : ListFolderTree(folder))
+    if (entry.find('\\') == std::string::npos && entry.compare(0, 6, "$delme") == 0) names.push_back(entry);
+  return names;
 }
 
 // A message box with exactly this caption, text, icon and buttons (left to right).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "e2e_fixture.h"
+#include "process_runner.h"
 #include "rar_extraction.h"
 #include "registry.h"
 #include "text_compare.h"
@@ -91,7 +92,9 @@ class SetupInstallTest : public SetupEndToEndTest {
   }
 };
 
-TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegisters) {
+// The sample product into a fake Delphi 5 with everything it registers, and removed again by the uninstaller started
+// as Windows starts it: the machine is as it was, apart from what is kept on purpose.
+TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5AndIsRemovedAgain) {
   const std::string appName = "Quillmark Marlin Components";
   ResetUninstallEntry(appName);
   FakeIde ide = MakeFakeDelphi5();
@@ -102,8 +105,14 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegiste
   ASSERT_FALSE(programs.empty());
   for (const char* name : {"orvmarlin.dll", "OrvMarlin50.bpl"}) RemoveAfterTest(systemDir + name);
   for (const char* name : {"Marlin Readme.lnk", "Marlin Demo Notes.lnk"}) RemoveAfterTest(programs + name);
-  const std::string installDir = Folder() + "Marlin\\";
+  // A blank and a "%" in the destination: the uninstall command and the self-deleting batch must cope.
+  const std::string root = Folder() + "Apps 100%";
+  const std::string installDir = root + "\\Marlin Suite\\";
   const std::string helpDir = ide.root() + "HELP\\";
+  const std::string registryBefore = RegistrySnapshot();
+  const std::vector<std::string> filesBefore = ListFolderTree(Folder());
+  const std::vector<std::string> programsBefore = ListFolderTree(programs);
+  const std::vector<std::string> batchesBefore = BatchFiles(GetTempDir());
 
   SetupRun run = RunSetup({Welcome(IDOK), Destination(IDOK, StripTrailingBackslash(installDir)),
                            Welcome(IDCANCEL).Text("readme.txt"), Answer::Press(IDOK).Caption("Setup")});
@@ -171,12 +180,9 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegiste
   files.push_back(programs + "Marlin Readme.lnk");
   files.push_back(programs + "Marlin Demo Notes.lnk");
   const std::string installFolder = StripTrailingBackslash(installDir);
-  const std::vector<std::string> folders = {installFolder,
-                                            installFolder + "\\bin",
-                                            installFolder + "\\demo",
-                                            installFolder + "\\help",
-                                            installFolder + "\\source",
-                                            installFolder + "\\units"};
+  // The missing parents outermost first, then the archive's folders.
+  std::vector<std::string> folders = {root, installFolder};
+  for (const char* folder : {"bin", "demo", "help", "source", "units"}) folders.push_back(installDir + folder);
 
   const std::map<std::string, std::string> expectedEntry = {
       {"ProductName", "Marlin"},
@@ -216,14 +222,14 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegiste
   EXPECT_EQ(RegistryStrings(HKEY_CURRENT_USER, kDelphiKnownPackagesKey), expectedPackages);
 
   EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, kDelphiLibraryKey, "Search Path"),
-            installDir + "units;" + kDelphiSearchPath + ";");
+            installDir + "units;" + kDelphiSearchPath);
   EXPECT_EQ(
       ReadFileBytes(helpDir + "delphi5.cnt"),
       std::string(kDelphiHelpLines) + ":Include orvmarlin.cnt\r\n:Index Marlin Components Help =orvmarlin.hlp\r\n");
 
   // Below the destination: the recorded folders and files that went there, and nothing else.
   std::vector<std::string> installed;
-  for (size_t index = 1; index < folders.size(); ++index)
+  for (size_t index = 2; index < folders.size(); ++index)
     installed.push_back(folders[index].substr(installDir.size()) + "\\");
   for (const std::string& file : files)
     if (file.compare(0, installDir.size(), installDir) == 0) installed.push_back(file.substr(installDir.size()));
@@ -249,6 +255,31 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5WithEverythingItRegiste
   ShellLinkContent demo = ReadShellLink(programs + "Marlin Demo Notes.lnk");
   EXPECT_EQ(demo.path, installDir + "marlindemo.txt");
   EXPECT_EQ(demo.description, "Marlin Demo Notes");
+
+  // The removal, started in the installation folder, with a file that the archive restored read-only.
+  ide.ClearRuns();
+  ASSERT_TRUE(SetFileAttributesA((installDir + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  RunRecord removal =
+      RunProgram(expectedEntry.at("UninstallString"), installDir, {ConfirmRemoval(appName)}, kRunTimeLimitMs);
+  ASSERT_TRUE(removal.Clean()) << FormatRunRecord(removal);
+  EXPECT_EQ(removal.exitCode, 0u);
+  // The folders that held the uninstaller go with the batch, after the program has ended.
+  EXPECT_TRUE(WaitFor([&] { return !FolderExists(root); }, kBatchWaitMs))
+      << ::testing::PrintToString(ListFolderTree(root));
+  EXPECT_TRUE(WaitFor([&] { return BatchFiles(GetTempDir()) == batchesBefore; }, kBatchWaitMs));
+  EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
+  EXPECT_EQ(ListFolderTree(programs), programsBefore);
+  EXPECT_EQ(ReadFileBytes(helpDir + "delphi5.cnt"), kDelphiHelpLines);
+  EXPECT_FALSE(FileExists(systemDir + "orvmarlin.dll"));
+  // Kept on purpose: the built package and the Known Packages values; without them the registry is as before.
+  EXPECT_TRUE(FileExists(systemDir + "OrvMarlin50.bpl"));
+  RegistryKey knownPackages = RegistryKey::Open(HKEY_CURRENT_USER, kDelphiKnownPackagesKey);
+  for (const auto& package : expectedPackages) {
+    EXPECT_EQ(knownPackages.ReadString(package.first), package.second);
+    if (package.first != kDelphiOwnPackage) knownPackages.DeleteValue(package.first);
+  }
+  knownPackages.Close();
+  EXPECT_EQ(RegistrySnapshot(), registryBefore);
 }
 
 TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
