@@ -60,8 +60,6 @@ TEST(ProductIncludeLines, InstalledFileIsTheFirstWithThatName) {
   StringList files = Lines({"C:\\A\\xorvprod.inc", "C:\\B\\ORVPROD.INC", "C:\\C\\orvprod.inc"});
   EXPECT_EQ(FindInstalledFile("orvprod.inc", files).value_or("(none)"), "C:\\B\\ORVPROD.INC");
   EXPECT_FALSE(FindInstalledFile("prod.inc", files).has_value());
-  EXPECT_EQ(ProductSymbols().size(), 9u);
-  EXPECT_EQ(ProductIncludeNames(), (std::vector<std::string>{"orvprod.inc", "prod.inc"}));
 }
 
 TEST_F(ProductIncludesTest, DefinesFollowTheUnitsInTheIncludeFolder) {
@@ -137,8 +135,8 @@ struct IncludeLine {
 
 IncludeLine RandomIncludeLine(std::mt19937& random) {
   auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
-  static const std::vector<std::string> symbols = {"MARLIN",  "marlin", "VHERON",  "VheronMesh", "VPEBBLE",
-                                                   "TESSERA", "OTHER",  "MARLIN2", "$X_1",       ""};
+  static const std::vector<std::string> symbols = {"ALPHA", "alpha",  "BETA", "BetaMesh", "GAMMA",
+                                                   "OTHER", "ALPHA2", "$X_1", ""};
   static const std::vector<std::string> leads = {"", "  ", "\t", "//", "// ", " \t//\t", "//  "};
   static const std::vector<std::string> defines = {"{$DEFINE", "{$define", "{$Define"};
   static const std::vector<std::string> tails = {"}", "} // note", "", "-Y}", " }"};
@@ -181,10 +179,8 @@ IncludeLine RandomIncludeLine(std::mt19937& random) {
 // forms, leaves every other line as it was (only line breaks become CR LF), changes nothing when run again, and an
 // installation followed by its removal gives the input with every define commented out.
 TEST_F(ProductIncludesTest, RandomIncludeFilesChangeOnlyTheirDefines) {
-  const std::vector<std::string> units = {"orvmarlin", "orvtessera", "vkbramble", "vkheron", "vkheronmesh",
-                                          "vklattice", "vkloom",     "vkcadence", "vkpebble"};
-  const std::vector<std::string> unitSymbols = {"MARLIN",   "TESSERA", "VBRAMBLE", "VHERON", "VHERONMESH",
-                                                "VLATTICE", "VLOOM",   "VCADENCE", "VPEBBLE"};
+  // Products of the test's own: unit name and symbol.
+  const std::vector<std::string> products = {"unita=ALPHA", "unitb=BETA", "betamesh=BETAMESH", "unitc=GAMMA"};
   std::mt19937 random(20261207);
   auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
   const std::string include = folder_.Write("Lib\\orvprod.inc", "");
@@ -203,12 +199,12 @@ TEST_F(ProductIncludesTest, RandomIncludeFilesChangeOnlyTheirDefines) {
     }
     WriteFileBytes(include, text);
     std::vector<std::string> present;
-    for (size_t i = 0; i < units.size(); ++i) {
-      const std::string unit = folder_.path() + "Lib\\" + units[i] + ".pas";
+    for (const std::string& product : products) {
+      const std::string unit = folder_.path() + "Lib\\" + NamePart(product) + ".pas";
       DeleteFileA(unit.c_str());
       if (pick(2) == 0) {
-        WriteFileBytes(unit, "unit " + units[i] + ";");
-        present.push_back(unitSymbols[i]);
+        WriteFileBytes(unit, "unit;");
+        present.push_back(ValuePart(product));
       }
     }
     // The file as it must read with these symbols active.
@@ -228,14 +224,15 @@ TEST_F(ProductIncludesTest, RandomIncludeFilesChangeOnlyTheirDefines) {
       return result;
     };
 
-    UpdateProductIncludes(installed);
+    UpdateIncludeFile("orvprod.inc", installed, products);
     EXPECT_EQ(ReadFileBytes(include), expected(present));
-    UpdateProductIncludes(installed);
+    UpdateIncludeFile("orvprod.inc", installed, products);
     EXPECT_EQ(ReadFileBytes(include), expected(present));
 
     // The removal: the units are gone, the include file is still counted by another installation.
-    for (const std::string& unit : units) DeleteFileA((folder_.path() + "Lib\\" + unit + ".pas").c_str());
-    UpdateProductIncludes(installed);
+    for (const std::string& product : products)
+      DeleteFileA((folder_.path() + "Lib\\" + NamePart(product) + ".pas").c_str());
+    UpdateIncludeFile("orvprod.inc", installed, products);
     EXPECT_EQ(ReadFileBytes(include), expected({}));
     if (HasFailure()) break;
   }
