@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "e2e_support.h"
 #include "path_macros.h"
 #include "path_utils.h"
 #include "rar5_writer.h"
@@ -246,22 +247,10 @@ TEST_F(RarExtractionTest, FolderEntriesAreKnownByFlagOrByTheirHostsAttributes) {
 }
 
 // The files below a folder, relative to it, sorted ignoring case.
-std::vector<std::string> FilesBelow(const std::string& folder, const std::string& relative = "") {
+std::vector<std::string> FilesBelow(const std::string& folder) {
   std::vector<std::string> files;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(FindFirstFileA((folder + relative + "*").c_str(), &data));
-  while (find) {
-    const std::string name = data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      if (name != "." && name != "..")
-        for (const std::string& file : FilesBelow(folder, relative + name + "\\")) files.push_back(file);
-    } else {
-      files.push_back(relative + name);
-    }
-    if (!FindNextFileA(find.get(), &data)) break;
-  }
-  std::sort(files.begin(), files.end(),
-            [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
+  for (const std::string& entry : ListFolderTree(folder))
+    if (entry.back() != '\\') files.push_back(entry);
   return files;
 }
 
