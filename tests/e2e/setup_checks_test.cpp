@@ -173,8 +173,7 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
   run = RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
   ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
   ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
-  for (int waited = 0; waited < 200 && (FileExists(SetupPath()) || FileExists(Folder() + "$delme.bat")); ++waited)
-    Sleep(100);
+  WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
   EXPECT_EQ(ListFolderTree(Folder()), std::vector<std::string>{"Data.rar"});
 }
 

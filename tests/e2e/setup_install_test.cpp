@@ -360,7 +360,7 @@ TEST_F(SetupInstallTest, ProgramOfferedAtTheEndStartsInTheDestination) {
 
   // The program runs on after the setup has ended: it writes its current folder.
   const std::string marker = installDir + "ran.txt";
-  for (int waited = 0; waited < 100 && ReadFileBytes(marker).empty(); ++waited) Sleep(100);
+  WaitFor([&] { return !ReadFileBytes(marker).empty(); }, 10000);
   EXPECT_EQ(ReadFileBytes(marker), StripTrailingBackslash(installDir) + "\r\n");
   // Nothing but the destination and the test's own files in the setup's folder: no setup file was deleted.
   for (const char* name : {"orvsetup.exe", "uninstall.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
@@ -388,9 +388,7 @@ TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
   EXPECT_TRUE(FileExists(installDir + "uninstall.exe"));
 
   // The running program goes through the batch file once it has ended.
-  for (int waited = 0; waited < 200 && (FileExists(vendor + "orvsetup.exe") || FileExists(vendor + "$delme.bat"));
-       ++waited)
-    Sleep(100);
+  WaitFor([&] { return !FileExists(vendor + "orvsetup.exe") && !FileExists(vendor + "$delme.bat"); }, kBatchWaitMs);
   EXPECT_EQ(ListFolderTree(vendor), std::vector<std::string>{"Data.rar"});
   EXPECT_EQ(ListFolderTree(work), (std::vector<std::string>{"OrvSetup.ini", "uninstall.exe", "unrar.dll"}));
   for (const char* name : {"OrvSetup.ini", "uninstall.exe", "unrar.dll"})
@@ -402,8 +400,7 @@ TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
   CopyPayload("small\\Data.rar", Folder() + "Data.rar");
   run = RunSetup({Welcome(IDOK), Welcome(IDCANCEL)});
   ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  for (int waited = 0; waited < 200 && (FileExists(SetupPath()) || FileExists(Folder() + "$delme.bat")); ++waited)
-    Sleep(100);
+  WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
   for (const char* name : {"orvsetup.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
     EXPECT_FALSE(FileExists(Folder() + name)) << name;
   EXPECT_TRUE(FileExists(Folder() + "uninstall.exe"));

@@ -28,15 +28,7 @@ class UninstallTest : public SetupEndToEndTest {
     CopyPayload("sample\\Data.rar", Folder() + "Data.rar");
 
     ide_ = std::make_unique<FakeIde>(MakeFakeDelphi5("Delphi 5"));
-    system_ = SystemDir();
-    builtPackage_ = system_ + "OrvMarlin50.bpl";
-    DeleteFileA(builtPackage_.c_str());
-  }
-
-  void TearDown() override {
-    DeleteFileA(builtPackage_.c_str());
-    DeleteFileA((system_ + "orvmarlin.dll").c_str());
-    SetupEndToEndTest::TearDown();
+    for (const char* name : {"OrvMarlin50.bpl", "orvmarlin.dll"}) RemoveAfterTest(system_ + name);
   }
 
   std::string ContentsFile() const { return ide_->root() + "HELP\\delphi5.cnt"; }
@@ -97,8 +89,7 @@ class UninstallTest : public SetupEndToEndTest {
   }
 
   std::unique_ptr<FakeIde> ide_;
-  std::string system_;
-  std::string builtPackage_;
+  const std::string system_ = SystemDir();
 };
 
 TEST_F(UninstallTest, SharedInstallationKeepsFilesUntilTheLastProductGoes) {
