@@ -57,7 +57,7 @@ class RemovalTest : public IsolatedTest {
 
 TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   std::string shared = folder_.Write("shared.dll", "s");
-  std::string own = folder_.Write("own.txt", "o");
+  std::string own = folder_.Write("\xD6wn \xE9t\xE9.txt", "o");  // a name outside ASCII
   std::string readOnly = folder_.Write("ro.txt", "r");
   std::string held = folder_.Write("held.txt", "h");
   std::string zero = folder_.Write("zero.txt", "z");
