@@ -343,12 +343,15 @@ TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
             "\"" + otherDir + "uninstall.exe\" \"" + AppName() + "\"");
 }
 
+// Also: list lines of 100,000 characters match no file, and a shortcut whose name is too long for a path is neither
+// made nor recorded; the installation completes all the same.
 TEST_F(SetupInstallTest, ProgramOfferedAtTheEndStartsInTheDestination) {
   CopyPayload("small\\Data.rar", Folder() + "Data.rar");
   const std::string installDir = Folder() + "Small\\";
-  WriteFile(
-      "OrvSetup.ini",
-      SmallConfiguration("PromptInstallDir=0\r\nRunAfterInstall=tools\\ran.bat\r\nDefaultDir=" + installDir + "\r\n"));
+  const std::string huge(100000, 'n');
+  WriteFile("OrvSetup.ini", SmallConfiguration("PromptInstallDir=0\r\nRunAfterInstall=tools\\ran.bat\r\nDefaultDir=" +
+                                               installDir + "\r\n[System_Files]\r\n" + huge + "\r\n[Packages]\r\n" +
+                                               huge + "=" + huge + "\r\n[Links]\r\n" + huge + "=readme.txt\r\n"));
 
   SetupRun run = RunSetup({Welcome(IDOK), Welcome(IDOK)});
   ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
@@ -365,6 +368,8 @@ TEST_F(SetupInstallTest, ProgramOfferedAtTheEndStartsInTheDestination) {
   // Nothing but the destination and the test's own files in the setup's folder: no setup file was deleted.
   for (const char* name : {"orvsetup.exe", "uninstall.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
     EXPECT_TRUE(FileExists(Folder() + name)) << name;
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
+            Lines({installDir + "readme.txt", installDir + "tools\\ran.bat", installDir + "uninstall.exe"}));
 }
 
 TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {

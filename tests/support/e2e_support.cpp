@@ -157,12 +157,6 @@ void WriteRegistryString(HKEY root, const std::string& path, const std::string& 
   key.WriteString(name, value);
 }
 
-void WriteRegistryDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
-  RegistryKey key = RegistryKey::Create(root, path);
-  ASSERT_TRUE(key.valid()) << "cannot create " << RootName(root) << "\\" << path;
-  key.WriteDword(name, value);
-}
-
 std::string ExportRegistryTree(HKEY root, const std::string& path) {
   std::string text;
   ExportKey(root, path, text);

@@ -53,7 +53,6 @@ std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const
 bool RegistryKeyExists(HKEY root, const std::string& path);
 // Creates the key when needed; a refused write fails the test.
 void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
-void WriteRegistryDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
 
 // The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing):
 //   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]

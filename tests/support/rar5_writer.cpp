@@ -4,6 +4,16 @@
 #include "scratch_registry.h"
 
 namespace {
+// Standard CRC-32 (polynomial 0xEDB88320), as the format uses for headers and data.
+uint32_t Crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char byte : bytes) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
 // Variable-length integer: 7 bits per byte, lowest first, high bit set on every byte but the last.
 std::string Vint(uint64_t value) {
   std::string bytes;
@@ -33,14 +43,6 @@ constexpr uint64_t kHasDataArea = 0x0002;
 constexpr uint64_t kDirectory = 0x0001, kHasDataCrc = 0x0004;
 }  // namespace
 
-uint32_t Crc32(const std::string& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
 
 std::string Rar5Archive(const std::vector<Rar5Entry>& entries) {
   std::string archive("Rar!\x1A\x07\x01\x00", 8);

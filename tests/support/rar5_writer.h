@@ -16,8 +16,6 @@ struct Rar5Entry {
   bool corruptDataCrc = false;  // store a data CRC32 that does not match
 };
 
-// Standard CRC-32 (polynomial 0xEDB88320), as the format uses for headers and data.
-uint32_t Crc32(const std::string& bytes);
 // The archive's bytes: signature, main header, one file header with its data per entry, end-of-archive header.
 std::string Rar5Archive(const std::vector<Rar5Entry>& entries);
 // Writes the archive to a file (Windows path).
