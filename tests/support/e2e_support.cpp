@@ -2,12 +2,12 @@
 #include "e2e_support.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
 #include "registry_names.h"
+#include "setup_error.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 
@@ -20,51 +20,23 @@ const SharedKey kSharedKeys[] = {{HKEY_CURRENT_USER, "Software\\Quillmark"},
                                  {HKEY_CURRENT_USER, "Software\\Borland"},
                                  {HKEY_LOCAL_MACHINE, "Software\\Borland"}};
 
-std::string RootName(HKEY root) {
-  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-  if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
-  if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
-  if (root == HKEY_USERS) return "HKEY_USERS";
-  return "HKEY";
-}
+std::string RootName(HKEY root) { return root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"; }
 
 std::string UninstallEntryPath(const std::string& name) { return std::string(kUninstallKeyPath) + "\\" + name; }
 
+// Between double quotes, with backslashes and quotes escaped and every byte below a blank as \xNN.
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
-  for (char c : text) {
+  for (unsigned char c : text) {
     if (c == '\\' || c == '"') quoted += '\\';
-    if (c == '\r') {
-      quoted += "\\r";
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (c == '\0') {
-      quoted += "\\0";
-    } else {
-      quoted += c;
-    }
+    quoted += c < ' ' ? FormatText("\\x%02x", c) : std::string(1, static_cast<char>(c));
   }
   return quoted + "\"";
 }
 
+// The name, the type and the data as stored, terminators included.
 std::string ValueLine(const RegistryValue& value) {
-  std::string line = value.name.empty() ? "@=" : Quoted(value.name) + "=";
-  if (value.type == REG_SZ) return line + Quoted(RegistryDataToText(value.data));
-  if (value.type == REG_DWORD && value.data.size() == sizeof(DWORD)) {
-    DWORD number = 0;
-    std::copy(value.data.begin(), value.data.end(), reinterpret_cast<char*>(&number));
-    char text[16];
-    std::snprintf(text, sizeof text, "dword:%08lx", static_cast<unsigned long>(number));
-    return line + text;
-  }
-  // Other types, and strings or numbers of an odd size, byte by byte.
-  line += "hex(" + std::to_string(value.type) + "):";
-  for (size_t index = 0; index < value.data.size(); ++index) {
-    char byte[4];
-    std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned>(static_cast<unsigned char>(value.data[index])));
-    line += (index > 0 ? "," : "") + std::string(byte);
-  }
-  return line;
+  return (value.name.empty() ? "@" : Quoted(value.name)) + "=" + std::to_string(value.type) + ":" + Quoted(value.data);
 }
 
 bool LessIgnoringCase(const std::string& left, const std::string& right) { return CompareTextLocale(left, right) < 0; }

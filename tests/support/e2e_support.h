@@ -54,11 +54,11 @@ bool RegistryKeyExists(HKEY root, const std::string& path);
 // Creates the key when needed; a refused write fails the test.
 void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
 
-// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing):
+// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing); each value
+// is its name, type and data as stored:
 //   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
-//   "C:\\Dest\\a.txt"=dword:00000001
-//   "Version"="1.0"
-//   "Other"=hex(3):01,02
+//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
+//   "Version"=1:"1.0\x00"
 std::string ExportRegistryTree(HKEY root, const std::string& path);
 // Every file and folder below the folder, relative to it and sorted; folders end with a backslash.
 std::vector<std::string> ListFolderTree(const std::string& folder);
