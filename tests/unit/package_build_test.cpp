@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e_support.h"
 #include "fake_ide.h"
 #include "mapped_drive.h"
 #include "package_build.h"
@@ -24,138 +29,89 @@ class PackageBuildTest : public IsolatedTest {
   static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 };
 
-TEST_F(PackageBuildTest, ToolAndOptionsPerEditionAndExtension) {
-  FakeIde ide(ieDelphi5, folder_.path() + "Ide");
-  for (int i = 0; i < kEditionCount; ++i) ide.RegisterAs(static_cast<IdeEdition>(i));
-  std::string dcc32 = Quoted(ide.BinDir() + "dcc32.exe");
-  std::string make = Quoted(ide.BinDir() + "make.exe");
+// Each case in a folder of its own (with a blank in its name, so quoting shows) and with a fake IDE of its edition.
+TEST_F(PackageBuildTest, ToolsOptionsAndProductsPerEditionAndExtension) {
   struct Case {
     IdeEdition edition;
     const char* file;
     const char* extraOptions;
-    std::string commandLine;  // with {} for the quoted source path
-    const char* movedExt;     // "" when nothing is moved
+    // The command lines run in the source's folder: {dcc32}, {make} and {bpr2mak} the quoted tools, {} the quoted
+    // source, {mak} the quoted makefile next to it.
+    std::vector<std::string> runs;
+    const char* product;  // the extension of the product moved to the output folder; "" for a project
+    // What stays next to the source: a makefile of the package's name already there (make alone must leave it) and
+    // make's by-products of a ".dpk", whose build deletes only what dcc32 would leave.
+    std::vector<std::string> left;
   };
+  const std::string dcc32 = "{dcc32} -q -b {}", cppDcc32 = "{dcc32} -q -b -JPHN {}", make = "{make} -B -f {}";
+  const std::vector<std::string> bpr2mak = {"{bpr2mak} {}", "{make} -B -f {mak}"};
   const Case cases[] = {
-      {ieDelphi2, "Unit1.pas", "", dcc32 + " -q -b {}", ".dcu"},
-      {ieDelphi4, "Unit1.pas", "", dcc32 + " -q -b {}", ".dcu"},
-      {ieDelphi5, "Prog.dpr", "", dcc32 + " -q -b {}", ".exe"},
-      {ieDelphi6, "Pack.DPK", "-$D- -U\"C:\\Lib\"", dcc32 + " -q -b -$D- -U\"C:\\Lib\" {}", ".bpl"},
-      {ieCppBuilder1, "Unit1.PAS", "", dcc32 + " -q -b -JPHN {}", ".dcu"},
-      {ieCppBuilder3, "Prog.dpr", "", dcc32 + " -q -b -JPHN {}", ".exe"},
-      {ieCppBuilder4, "Pack.dpk", "", make + " -B -f {}", ".bpl"},
-      {ieCppBuilder3, "Pack.bpk", "", make + " -B -f {}", ".bpl"},
-      {ieCppBuilder4, "Prog.bpr", "", make + " -B -f {}", ""},
-      {ieCppBuilder5, "Pack.dpk", "", make + " -B -f {}", ".bpl"},
-      {ieCppBuilder6, "Unit1.pas", "-v", dcc32 + " -q -b -JPHN -v {}", ".dcu"},
+      {ieDelphi2, "Unit1.pas", "", {dcc32}, ".dcu", {}},
+      {ieDelphi3, "MyPack.dpk", "", {dcc32}, ".dpl", {}},
+      {ieDelphi4, "MyPack.dpk", "", {dcc32}, ".bpl", {}},
+      {ieDelphi4, "Unit1.pas", "", {dcc32}, ".dcu", {}},
+      {ieDelphi5, "Prog.dpr", "", {dcc32}, ".exe", {}},
+      {ieDelphi6, "Pack.DPK", "-$D- -U\"C:\\Lib\"", {"{dcc32} -q -b -$D- -U\"C:\\Lib\" {}"}, ".bpl", {}},
+      {ieCppBuilder1, "Unit1.PAS", "", {cppDcc32}, ".dcu", {}},
+      {ieCppBuilder3, "Prog.dpr", "", {cppDcc32}, ".exe", {}},
+      {ieCppBuilder3, "Pack.bpk", "", {make}, ".bpl", {"Pack.mak"}},
+      {ieCppBuilder4, "Pack.bpk", "", {make}, ".bpl", {"Pack.mak"}},
+      {ieCppBuilder4, "Pack.dpk", "", {make}, ".bpl", {"Pack.obj", "Pack.tds"}},
+      {ieCppBuilder4, "Prog.bpr", "", {make}, "", {}},
+      {ieCppBuilder5, "Pack.dpk", "", {make}, ".bpl", {"Pack.obj", "Pack.tds"}},
+      {ieCppBuilder5, "My Pack.bpk", "", bpr2mak, ".bpl", {}},
+      {ieCppBuilder6, "My Pack.bpk", "", bpr2mak, ".bpl", {}},
+      {ieCppBuilder6, "Prog.bpr", "", bpr2mak, "", {}},
+      {ieCppBuilder6, "Unit1.pas", "-v", {"{dcc32} -q -b -JPHN -v {}"}, ".dcu", {}},
   };
+  int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(EditionCode(c.edition) + " " + c.file);
-    std::string source = Source(c.file);
-    ide.ClearRuns();
-    std::string outputPath = "unchanged";
-    std::string toolOutput;
+    const std::string folder = "src " + std::to_string(++index) + "\\";
+    FakeIde ide(c.edition, folder_.path() + "Ide" + std::to_string(index));
+    const std::string source = folder_.Write(folder + c.file, "source\r\n");
+    for (const std::string& name : c.left)
+      if (ExtractFileExt(name) == ".mak") folder_.Write(folder + name, "all:\r\n");
+    std::string outputPath = "unchanged", toolOutput;
     EXPECT_TRUE(BuildPackage(c.edition, source, OutputDir(), c.extraOptions, outputPath, toolOutput)) << toolOutput;
 
-    std::vector<FakeIde::ToolRun> runs = ide.Runs();
-    ASSERT_EQ(runs.size(), 1u);
-    std::string expected = c.commandLine;
-    expected.replace(expected.find("{}"), 2, Quoted(source));
-    EXPECT_EQ(runs[0].commandLine, expected);
-    EXPECT_EQ(runs[0].folder, StripTrailingBackslash(SourceDir()));
-    EXPECT_NE(toolOutput.find("Fake " + runs[0].tool + ": " + source + "\r\n"), std::string::npos) << toolOutput;
-
-    if (*c.movedExt != '\0') {
-      std::string target = OutputDir() + ChangeFileExt(c.file, c.movedExt);
-      EXPECT_EQ(outputPath, target);
-      EXPECT_NE(ReadFileBytes(target), "");
-      EXPECT_FALSE(FileExists(ChangeFileExt(source, c.movedExt)));
-    } else {
-      EXPECT_EQ(outputPath, "unchanged");
+    std::vector<std::string> expected, commandLines;
+    for (std::string line : c.runs) {
+      for (const auto& [field, value] :
+           std::vector<std::pair<std::string, std::string>>{{"{dcc32}", ide.BinDir() + "dcc32.exe"},
+                                                            {"{make}", ide.BinDir() + "make.exe"},
+                                                            {"{bpr2mak}", ide.BinDir() + "bpr2mak.exe"},
+                                                            {"{mak}", ChangeFileExt(source, ".mak")},
+                                                            {"{}", source}})
+        if (line.find(field) != std::string::npos) line.replace(line.find(field), field.size(), Quoted(value));
+      expected.push_back(line);
     }
-    EXPECT_TRUE(FileExists(source));
-  }
-}
+    const std::vector<FakeIde::ToolRun> runs = ide.Runs();
+    for (const FakeIde::ToolRun& run : runs) {
+      commandLines.push_back(run.commandLine);
+      EXPECT_EQ(run.folder, StripTrailingBackslash(folder_.path() + folder));
+    }
+    EXPECT_EQ(commandLines, expected);
+    // Only the captured output of the last tool is kept.
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(toolOutput.find("Fake " + runs.back().tool + ": "), 0u) << toolOutput;
+    EXPECT_EQ(toolOutput.find("bpr2mak", 1), std::string::npos) << toolOutput;
 
-TEST_F(PackageBuildTest, DelphiPackageExtensionAndByProducts) {
-  std::string source = Source("MyPack.dpk");
-  const struct {
-    IdeEdition edition;
-    const char* ext;
-  } editions[] = {{ieDelphi3, ".dpl"}, {ieDelphi4, ".bpl"}, {ieDelphi5, ".bpl"}, {ieDelphi6, ".bpl"}};
-  for (const auto& e : editions) {
-    SCOPED_TRACE(EditionCode(e.edition));
-    FakeIde ide(e.edition, folder_.path() + "Ide" + EditionCode(e.edition));
-    std::string outputPath;
-    std::string toolOutput;
-    ASSERT_TRUE(BuildPackage(e.edition, source, OutputDir(), "", outputPath, toolOutput)) << toolOutput;
-    EXPECT_EQ(outputPath, OutputDir() + "MyPack" + e.ext);
-    EXPECT_EQ(ReadFileBytes(outputPath), std::string("dcc32 built MyPack") + e.ext + " from " + source + "\r\n");
-    EXPECT_EQ(PackageFileExt(e.edition), e.ext);
-    for (const char* byProduct : {".dcu", ".dcp", ".dpl", ".bpl"})
-      EXPECT_FALSE(FileExists(SourceDir() + "MyPack" + byProduct)) << byProduct;
+    if (*c.product != '\0') {
+      // The product moved to the output folder (replacing an earlier one), the by-products deleted.
+      EXPECT_EQ(outputPath, OutputDir() + ChangeFileExt(c.file, c.product));
+      EXPECT_NE(ReadFileBytes(outputPath).find(" from " + folder_.path() + folder), std::string::npos);
+      std::vector<std::string> left = c.left;
+      left.insert(left.begin(), c.file);
+      EXPECT_EQ(ListFolderTree(folder_.path() + folder), left);
+    } else {
+      // Nothing is moved or deleted for a project.
+      EXPECT_EQ(outputPath, "unchanged");
+      EXPECT_TRUE(FileExists(ChangeFileExt(source, ".exe")));
+    }
   }
   EXPECT_EQ(PackageFileExt(ieDelphi2), "");
   EXPECT_EQ(PackageFileExt(ieCppBuilder1), "");
-  EXPECT_EQ(PackageFileExt(ieCppBuilder3), ".bpl");
-}
-
-TEST_F(PackageBuildTest, CppBuilderPackagesGoThroughMake) {
-  // C5 and C6: bpr2mak turns the package into a makefile first, which is deleted with the other by-products.
-  for (IdeEdition edition : {ieCppBuilder5, ieCppBuilder6}) {
-    SCOPED_TRACE(EditionCode(edition));
-    FakeIde ide(edition, folder_.path() + "Ide" + EditionCode(edition));
-    std::string source = Source("My Pack.bpk");
-    std::string outputPath;
-    std::string toolOutput;
-    ASSERT_TRUE(BuildPackage(edition, source, OutputDir(), "", outputPath, toolOutput)) << toolOutput;
-    std::vector<FakeIde::ToolRun> runs = ide.Runs();
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].commandLine, Quoted(ide.BinDir() + "bpr2mak.exe") + " " + Quoted(source));
-    EXPECT_EQ(runs[0].folder, StripTrailingBackslash(SourceDir()));
-    EXPECT_EQ(runs[1].commandLine, Quoted(ide.BinDir() + "make.exe") + " -B -f " + Quoted(SourceDir() + "My Pack.mak"));
-    EXPECT_EQ(runs[1].folder, StripTrailingBackslash(SourceDir()));
-    EXPECT_EQ(outputPath, OutputDir() + "My Pack.bpl");
-    EXPECT_TRUE(FileExists(outputPath));
-    for (const char* byProduct : {".tds", ".obj", ".mak", ".bpl"})
-      EXPECT_FALSE(FileExists(SourceDir() + "My Pack" + byProduct)) << byProduct;
-    // Only the captured output of the last tool is kept.
-    EXPECT_EQ(toolOutput.find("bpr2mak"), std::string::npos) << toolOutput;
-  }
-
-  // C3 and C4: make takes the package itself, and a makefile of the same name is none of its business.
-  for (IdeEdition edition : {ieCppBuilder3, ieCppBuilder4}) {
-    SCOPED_TRACE(EditionCode(edition));
-    FakeIde ide(edition, folder_.path() + "Ide" + EditionCode(edition));
-    std::string source = Source("Pack.bpk");
-    std::string makefile = Source("Pack.mak");
-    std::string outputPath;
-    std::string toolOutput;
-    ASSERT_TRUE(BuildPackage(edition, source, OutputDir(), "", outputPath, toolOutput)) << toolOutput;
-    std::vector<FakeIde::ToolRun> runs = ide.Runs();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].tool, "make");
-    EXPECT_EQ(outputPath, OutputDir() + "Pack.bpl");
-    EXPECT_TRUE(FileExists(makefile));
-    EXPECT_FALSE(FileExists(SourceDir() + "Pack.tds"));
-    EXPECT_FALSE(FileExists(SourceDir() + "Pack.obj"));
-  }
-}
-
-TEST_F(PackageBuildTest, ProjectBuildsWithoutOutputPath) {
-  FakeIde ide(ieCppBuilder6, folder_.path() + "Ide");
-  std::string source = Source("Prog.bpr");
-  std::string outputPath = "unchanged";
-  std::string toolOutput;
-  EXPECT_TRUE(BuildPackage(ieCppBuilder6, source, OutputDir(), "", outputPath, toolOutput)) << toolOutput;
-  EXPECT_EQ(outputPath, "unchanged");
-  std::vector<FakeIde::ToolRun> runs = ide.Runs();
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_EQ(runs[0].tool, "bpr2mak");
-  EXPECT_EQ(runs[1].commandLine, Quoted(ide.BinDir() + "make.exe") + " -B -f " + Quoted(SourceDir() + "Prog.mak"));
-  // Nothing is moved or deleted for a project.
-  EXPECT_TRUE(FileExists(SourceDir() + "Prog.exe"));
-  EXPECT_TRUE(FileExists(SourceDir() + "Prog.mak"));
 }
 
 TEST_F(PackageBuildTest, ProductPlacement) {
