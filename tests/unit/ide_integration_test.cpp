@@ -21,6 +21,8 @@
 #include "test_utils.h"
 #include "unique_handle.h"
 
+// Letters outside ASCII in code page 1252: "\334" and "\374" are U and u with umlaut (octal, so that the letters
+// after them stay letters).
 namespace {
 const std::string kFolder = "C:\\P\\units";
 
@@ -81,12 +83,8 @@ TEST_F(LibraryPathTest, ExampleTableRowByRow) {
   }
 
   // Letter case follows the user locale (code page 1252 here), not ASCII folding; accents are not ignored.
-  const std::string folder =
-      "C:\\\xDC"
-      "bung\\units";  // C:\Übung\units
-  SetText(key, "Search Path",
-          "c:\\\xFC"
-          "bung\\UNITS;C:\\Ubung\\units;x");
+  const std::string folder = "C:\\\334bung\\units";  // C:\Übung\units
+  SetText(key, "Search Path", "c:\\\374bung\\UNITS;C:\\Ubung\\units;x");
   AddLibraryPath(ieDelphi5, folder);
   ExpectText(key, "Search Path", folder + ";C:\\Ubung\\units;x;");
 }
@@ -127,16 +125,9 @@ TEST_F(LibraryPathTest, ValueOfAnotherTypeRaisesAndStaysUnchanged) {
 
 // Random search paths made of the folder in other spellings and of look-alikes that must survive.
 TEST_F(LibraryPathTest, RandomSearchPathsKeepEveryOtherEntry) {
-  const std::string folder =
-      "C:\\Vendor\\\xDC"
-      "bung\\units";
-  const std::vector<std::string> sameFolder = {folder,
-                                               "c:\\vendor\\\xFC"
-                                               "bung\\units",
-                                               "C:\\VENDOR\\\xDC"
-                                               "BUNG\\UNITS",
-                                               "c:\\Vendor\\\xFC"
-                                               "bung\\Units"};
+  const std::string folder = "C:\\Vendor\\\334bung\\units";
+  const std::vector<std::string> sameFolder = {folder, "c:\\vendor\\\374bung\\units", "C:\\VENDOR\\\334BUNG\\UNITS",
+                                               "c:\\Vendor\\\374bung\\Units"};
   const std::vector<std::string> others = {"",
                                            "$(DELPHI)\\Lib",
                                            "$(BCB)\\Lib\\Obj",
@@ -145,10 +136,8 @@ TEST_F(LibraryPathTest, RandomSearchPathsKeepEveryOtherEntry) {
                                            " " + folder,
                                            folder + "\\x",
                                            "C:\\Vendor\\Ubung\\units",
-                                           "D:\\Vendor\\\xDC"
-                                           "bung\\units",
-                                           "C:\\Vendor\\\xDC"
-                                           "bung\\unit",
+                                           "D:\\Vendor\\\334bung\\units",
+                                           "C:\\Vendor\\\334bung\\unit",
                                            "lib"};
   std::mt19937 random(20240607);
   auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
@@ -407,14 +396,11 @@ TEST_F(HelpContentsTest, RemovalIsBySubstringInTheUserLocale) {
                                            ":Index Vendor's own =MyProd.Hlp\r\n"
                                            "myprod.hl\r\n"
                                            "myprod-cnt myprod hlp\r\n"
-                                           ":Include \xDC"
-                                           "BUNG.CNT\r\n"
+                                           ":Include \334BUNG.CNT\r\n"
                                            ":Include UBUNG.CNT\r\n");
   RemoveHelpFromContents("myprod.hlp", master);
-  RemoveHelpFromContents(
-      "\xFC"
-      "bung.hlp",
-      master);  // übung.hlp: ü and Ü are one letter in the locale
+  RemoveHelpFromContents("\374bung.hlp",
+                         master);  // übung.hlp: ü and Ü are one letter in the locale
   EXPECT_EQ(ReadFileBytes(master), "keep 1\r\nmyprod.hl\r\nmyprod-cnt myprod hlp\r\n:Include UBUNG.CNT\r\n");
 }
 
@@ -434,18 +420,9 @@ TEST_F(HelpContentsTest, FileErrorsCarryTheirTexts) {
 
 // Random master files: the product's lines come and go, every other line keeps its text and order.
 TEST_F(HelpContentsTest, RandomMasterFilesKeepEveryOtherLine) {
-  const std::string help =
-      "\xDC"
-      "bung.hlp";  // Übung.hlp
-  const std::vector<std::string> mentionsProduct = {
-      ":Include \xFC"
-      "bung.cnt",
-      ":Index Old =\xDC"
-      "BUNG.HLP",
-      "x\xFC"
-      "bung.hlpx",
-      "see \xDC"
-      "bung.CNT"};
+  const std::string help = "\334bung.hlp";  // Übung.hlp
+  const std::vector<std::string> mentionsProduct = {":Include \374bung.cnt", ":Index Old =\334BUNG.HLP",
+                                                    "x\374bung.hlpx", "see \334bung.CNT"};
   const std::vector<std::string> others = {"",
                                            ":Base delphi5.hlp",
                                            ":Title Delphi Help",
@@ -453,12 +430,9 @@ TEST_F(HelpContentsTest, RandomMasterFilesKeepEveryOtherLine) {
                                            ":Index Delphi Help =delphi5.hlp",
                                            "1 Getting started",
                                            "Ubung.hlp",
-                                           "\xDC"
-                                           "bung.hl",
-                                           "\xDC"
-                                           "bung hlp",
-                                           "\xDC"
-                                           "bung.cn",
+                                           "\334bung.hl",
+                                           "\334bung hlp",
+                                           "\334bung.cn",
                                            "   ",
                                            "\t:Link vcl.hlp"};
   std::mt19937 random(4711);
@@ -484,20 +458,10 @@ TEST_F(HelpContentsTest, RandomMasterFilesKeepEveryOtherLine) {
     }
     WriteFileBytes(master, text);
 
-    const std::string added = kept +
-                              ":Include \xDC"
-                              "bung.cnt\r\n:Index \xDC"
-                              "bung Help =" +
-                              help + "\r\n";
-    AddHelpToContents(help,
-                      "\xDC"
-                      "bung Help",
-                      master);
+    const std::string added = kept + ":Include \334bung.cnt\r\n:Index \334bung Help =" + help + "\r\n";
+    AddHelpToContents(help, "\334bung Help", master);
     EXPECT_EQ(ReadFileBytes(master), added);
-    AddHelpToContents(help,
-                      "\xDC"
-                      "bung Help",
-                      master);
+    AddHelpToContents(help, "\334bung Help", master);
     EXPECT_EQ(ReadFileBytes(master), added);
     RemoveHelpFromContents(help, master);
     EXPECT_EQ(ReadFileBytes(master), kept);

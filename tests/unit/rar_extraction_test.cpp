@@ -299,22 +299,16 @@ TEST_F(RarExtractionTest, EntriesEscapingTheDestinationStayInside) {
 }
 
 TEST_F(RarExtractionTest, NamesOutsideAsciiLandAndAreRecordedAsOnDisk) {
-  // ANSI (1252) spellings: "\xC4" A umlaut, "\xCF"/"\xEF" I/i diaeresis, "\xDC"/"\xFC" U/u umlaut, "\xDF" sharp s,
-  // "\xD6" O umlaut.
+  // ANSI (1252) spellings: "\xC4" A umlaut, "\357" i diaeresis, "\xDC"/"\xFC" U/u umlaut, "\337" sharp s, "\xD6" O
+  // umlaut (in octal where a hexadecimal digit follows).
   std::string archive = CopyOfArchive("names.rar", "\xC4rchiv\\names.rar");
-  std::string destination = folder_.path() +
-                            "Z\xEF"
-                            "el\\";
-  std::string help = HelpFolder(
-      "H\xEF"
-      "lfe\\");
+  std::string destination = folder_.path() + "Z\357el\\";
+  std::string help = HelpFolder("H\357lfe\\");
   SetupSettings.HelpDir = help;
   SetupSettings.HelpFiles.Add("H\xDCLFE.HLP=Hilfe");
 
   ASSERT_TRUE(Extract(archive, destination));
-  std::string text = destination +
-                     "\xDCnits\\gr\xFC\xDF"
-                     "e.txt";
+  std::string text = destination + "\xDCnits\\gr\xFC\337e.txt";
   EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{text, help + "h\xFClfe.hlp"}));
   EXPECT_EQ(Lines(SetupSettings.Folders),
             (std::vector<std::string>{StripTrailingBackslash(destination), destination + "\xDCnits"}));
