@@ -34,7 +34,7 @@ struct ControlLayout {
 };
 
 constexpr DWORD kDialogStyle =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_NOIDLEMSG | DS_MODALFRAME | DS_3DLOOK;
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_NOIDLEMSG | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK;
 const std::vector<ControlLayout> kSelectDirControls = {
     {1000, "Edit", "", {10, 26, 177, 12}, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
     {IDOK, "Button", "OK", {135, 50, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
@@ -68,8 +68,8 @@ void ExpectLayout(HWND window, const char* caption, DWORD style, SIZE size,
   SCOPED_TRACE(caption);
   EXPECT_EQ(ClassName(window), "#32770");
   EXPECT_EQ(WindowText(window), caption);
-  // A 3D-look dialog turns a control's border into an edge style: WS_BORDER is not required to stay.
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)) & style, style);
+  // The system adds WS_CLIPSIBLINGS to a top-level window.
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), style | WS_CLIPSIBLINGS);
   EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
   LOGFONTA font = {};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
@@ -90,8 +90,8 @@ void ExpectLayout(HWND window, const char* caption, DWORD style, SIZE size,
     if (item.text != nullptr) {
       EXPECT_EQ(WindowText(control), item.text);
     }
-    const DWORD wanted = item.style & ~static_cast<DWORD>(WS_BORDER);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & wanted, wanted);
+    // A 3D-look dialog turns a control's border into an edge that the control draws its own way.
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)), item.style & ~static_cast<DWORD>(WS_BORDER));
     expected = item.box;
     MapDialogRect(window, &expected);  // each field on its own, as the system places a control
     expected.right += expected.left;
