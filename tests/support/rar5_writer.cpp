@@ -43,7 +43,6 @@ constexpr uint64_t kHasDataArea = 0x0002;
 constexpr uint64_t kDirectory = 0x0001, kHasDataCrc = 0x0004;
 }  // namespace
 
-
 std::string Rar5Archive(const std::vector<Rar5Entry>& entries) {
   std::string archive("Rar!\x1A\x07\x01\x00", 8);
   archive += Block(Vint(kMainHeader) + Vint(0) + Vint(0));
