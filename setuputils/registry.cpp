@@ -56,11 +56,15 @@ std::string RegistryKey::ReadStringOrEmpty(const std::string& name) const {
 }
 
 std::optional<DWORD> RegistryKey::ReadDword(const std::string& name) const {
-  auto value = ReadRaw(name);
-  if (!value) return std::nullopt;
-  if (value->type != REG_DWORD || value->data.size() != sizeof(DWORD)) throw InvalidDataTypeError(name);
+  if (!valid()) return std::nullopt;
+  // One call: counters are read once per installed file.
+  DWORD type = REG_NONE;
   DWORD number = 0;
-  memcpy(&number, value->data.data(), sizeof number);
+  DWORD size = sizeof number;
+  LONG status = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
+  if (status == ERROR_MORE_DATA) throw InvalidDataTypeError(name);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  if (type != REG_DWORD || size != sizeof number) throw InvalidDataTypeError(name);
   return number;
 }
 
