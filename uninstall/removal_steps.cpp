@@ -32,7 +32,11 @@ void DeleteCompanyKeyWhenEmpty() {
 }
 }  // namespace
 
-long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) {
+namespace {
+// Subtracts one from the file's counter on the open key: the new count, or -1 without a counter. At zero, and for a
+// counter that counts no installation, the value goes (deleted is then set); the key itself stays.
+long DecrementInstalledFile(const RegistryKey& installedFiles, const std::string& path, bool& deleted) {
+  deleted = false;
   if (!installedFiles.valid()) return -1;
   auto count = installedFiles.ReadDword(path);
   if (!count) return -1;
@@ -43,14 +47,26 @@ long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) 
   long remaining = broken ? -1 : static_cast<long>(*count) - 1;
   if (remaining <= 0) {
     installedFiles.DeleteValue(path);
-    if (installedFiles.ValueCount() == 0) {
-      installedFiles.Close();
-      RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledFilesKey);
-      DeleteCompanyKeyWhenEmpty();
-    }
+    deleted = true;
   } else {
     installedFiles.WriteDword(path, static_cast<DWORD>(remaining));
   }
+  return remaining;
+}
+
+// Deletes the counters key, and the maker's key when nothing else is left in it, once the last value is gone.
+void DeleteInstalledFilesKeyWhenEmpty(RegistryKey& installedFiles) {
+  if (!installedFiles.valid() || installedFiles.ValueCount() != 0) return;
+  installedFiles.Close();
+  RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledFilesKey);
+  DeleteCompanyKeyWhenEmpty();
+}
+}  // namespace
+
+long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) {
+  bool deleted = false;
+  long remaining = DecrementInstalledFile(installedFiles, path, deleted);
+  if (deleted) DeleteInstalledFilesKeyWhenEmpty(installedFiles);
   return remaining;
 }
 
@@ -70,22 +86,27 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   files.SetText(ReadUninstallValue(kFilesValue));
   SendDlgItemMessageA(dialog.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
   ShowWindow(dialog.Handle(), SW_SHOWDEFAULT);
-  // One open of the counters key for the whole pass; it closes itself when its last value goes.
+  // One open of the counters key for the whole pass, and one look whether it is left empty at its end: a file
+  // listed after the last counter went finds no counter either way.
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
+  bool anyDeleted = false;
   ProgressUpdates progress(dialog.Handle(), IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
   for (size_t index = 0; index < files.Count(); ++index) {
     const std::string& path = files[index];
-    if (ReleaseInstalledFile(installedFiles, path) != 0) {
+    bool deleted = false;
+    if (DecrementInstalledFile(installedFiles, path, deleted) != 0) {
       keptFiles.Add(path);
-    } else {
+    } else if (!DeleteFileA(path.c_str())) {
       // Archives restore attributes: a read-only file would lose its counter yet stay for ever.
       DWORD attributes = GetFileAttributesA(path.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-      DeleteFileA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+          SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+        DeleteFileA(path.c_str());
     }
+    anyDeleted = anyDeleted || deleted;
     progress.Show(path, index);
   }
+  if (anyDeleted) DeleteInstalledFilesKeyWhenEmpty(installedFiles);
 }
 
 void GetOtherSubProducts(const std::string& productName, StringList& names) {
