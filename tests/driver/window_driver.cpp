@@ -8,7 +8,7 @@
 #include "driver_script.h"
 #include "path_utils.h"
 #include "unique_handle.h"
-#include "window_inspection.h"
+#include "window_reading.h"
 
 namespace {
 constexpr DWORD kPollIntervalMs = 10;

@@ -1,5 +1,5 @@
 // Reading the dialogs of another process: classes, styles and texts of the window and its controls.
-#include "window_inspection.h"
+#include "window_reading.h"
 
 #include <algorithm>
 
