@@ -25,7 +25,7 @@ TEST(ProgressUpdates, QuickItemsAreCoalescedIntoTheLatestAndTheLastIsFlushed) {
       progress.Show("b", 2);
       progress.Show("c", 3);
       EXPECT_EQ(traffic.lines(), (Sent{"text a", "position 1"}));
-      Sleep(60);  // past the pace: the next item goes at once, not the ones held before it
+      Sleep(100);  // past the pace: the next item goes at once, not the ones held before it
       progress.Show("d", 4);
       progress.Show("e", 5);
       EXPECT_EQ(traffic.lines(), (Sent{"text a", "position 1", "text d", "position 4"}));
