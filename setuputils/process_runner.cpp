@@ -7,6 +7,7 @@
 
 #include "setup_error.h"
 #include "string_list.h"
+#include "text_file.h"
 #include "unique_handle.h"
 
 namespace {
@@ -15,18 +16,6 @@ std::vector<char> WritableText(const std::string& text) {
   std::vector<char> buffer(text.begin(), text.end());
   buffer.push_back('\0');
   return buffer;
-}
-
-// The capture file's content; "" when it cannot be read.
-std::string ReadCaptureFile(const std::string& path) {
-  UniqueFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return std::string();
-  std::string content;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-  return content;
 }
 
 void DispatchPendingMessages(bool& quitRequested, int& quitCode) {
@@ -99,7 +88,10 @@ bool ExecuteAndCapture(const std::string& commandLine, const std::string& workDi
   if (capture) {
     captureFile.reset();
     output.clear();
-    for (const std::string& line : SplitLines(ReadCaptureFile(captureName))) output += line + "\r\n";
+    // A program the tool started may still hold the capture file for writing; an unreadable file gives no lines.
+    const std::string captured =
+        ReadFileContent(captureName, FILE_SHARE_READ | FILE_SHARE_WRITE).value_or(std::string());
+    for (const std::string& line : SplitLines(captured)) output += line + "\r\n";
     removeCaptureFile();
   }
   DWORD exitCode = 0;

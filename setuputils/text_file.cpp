@@ -9,23 +9,29 @@
 #include "string_list.h"
 #include "unique_handle.h"
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
+std::optional<std::string> ReadFileContent(const std::string& path, DWORD shareMode) {
   UniqueFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw CannotOpenFileError(path);
+      CreateFileA(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) throw CannotOpenFileError(path);
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
   std::string content(static_cast<size_t>(size.QuadPart), '\0');
   size_t done = 0;
   while (done < content.size()) {
     DWORD got = 0;
     DWORD want = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 20));
-    if (!ReadFile(file.get(), &content[done], want, &got, nullptr)) throw CannotOpenFileError(path);
+    if (!ReadFile(file.get(), &content[done], want, &got, nullptr)) return std::nullopt;
     if (got == 0) break;
     done += got;
   }
   content.resize(done);
-  return SplitLines(content);
+  return content;
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  auto content = ReadFileContent(path);
+  if (!content) throw CannotOpenFileError(path);
+  return SplitLines(*content);
 }
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {

@@ -6,6 +6,7 @@
 #include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
+#include "text_file.h"
 #include "unique_handle.h"
 
 namespace {
@@ -56,14 +57,7 @@ std::string ScratchFolder::Write(const std::string& relativePath, const std::str
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  UniqueFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return std::string();
-  std::string content;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-  return content;
+  return ReadFileContent(path, FILE_SHARE_READ | FILE_SHARE_WRITE).value_or(std::string());
 }
 
 void WriteFileBytes(const std::string& path, const std::string& content) {
