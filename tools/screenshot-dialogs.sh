@@ -19,21 +19,8 @@ for tool in Xvfb xdotool import wine wineserver; do
 done
 [ -f "$BUILD_DIR/orvsetup.exe" ] || { echo "screenshot-dialogs: $BUILD_DIR/orvsetup.exe not built" >&2; exit 2; }
 
-WORK="$(mktemp -d)"
-XVFB_PID=""
-export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# A prefix of its own that draws through X11.
-cp -a "$CACHE/wineprefix" "$WINEPREFIX"
-wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
-# Wine's own fonts (Debian's fonts-wine), when present, give the title bar its glyphs.
-if [ -d /usr/share/wine/fonts ]; then cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+source "$SOURCE_DIR/tools/x11-wine.sh"
+make_x11_prefix
 
 # A product whose only questions before the destination dialog are the welcome box.
 mkdir -p "$WORK/product"
@@ -42,15 +29,7 @@ printf '%s\r\n' '[Application]' 'AppName=Quillmark Marlin Components' 'ProductNa
   'PromptInstallDir=1' > "$WORK/product/OrvSetup.ini"
 cp "$BUILD_DIR/orvsetup.exe" "$WORK/product/"
 
-# The first free display from :90 on.
-DISPLAY_NUMBER=90
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-export DISPLAY=":$DISPLAY_NUMBER"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break; sleep 0.1; done
+start_xvfb
 
 (cd "$WORK/product" && wine explorer /desktop=shot,800x600 orvsetup.exe >/dev/null 2>&1 &)
 sleep "$START_WAIT"

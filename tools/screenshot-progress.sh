@@ -26,24 +26,8 @@ for file in orvsetup.exe uninstall.exe; do
   [ -f "$PROGRAMS_DIR/$file" ] || { echo "screenshot-progress: $PROGRAMS_DIR/$file not built" >&2; exit 2; }
 done
 
-WORK="$(mktemp -d)"
-XVFB_PID=""
-export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# A prefix of its own that draws through X11. Wine's desktop process keeps the driver it started with, so the
-# server ends before the program runs.
-cp -a "$CACHE/wineprefix" "$WINEPREFIX"
-wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
-wineserver -k 2>/dev/null || true
-wineserver -w
-# Wine's own fonts (Debian's fonts-wine), when present, give the title bar its glyphs.
-if [ -d /usr/share/wine/fonts ]; then cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"; fi
+source "$SOURCE_DIR/tools/x11-wine.sh"
+make_x11_prefix
 
 # The product: the large payload with the uninstaller, installed without a destination question.
 PRODUCT="$WORK/prefix/drive_c/product"
@@ -60,15 +44,7 @@ cp "$PROGRAMS_DIR/orvsetup.exe" "$CACHE/unrar.dll" "$PRODUCT/"
 DESTINATION="$WINEPREFIX/drive_c/Program Files/Quillmark/Marlin"
 TOTAL_KB=$((FILES * FILE_MB * 1024))
 
-# The first free display from :90 on.
-DISPLAY_NUMBER=90
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-export DISPLAY=":$DISPLAY_NUMBER"
-Xvfb "$DISPLAY" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] && break; sleep 0.1; done
+start_xvfb
 
 (cd "$PRODUCT" && wine explorer /desktop=shot,800x600 orvsetup.exe >/dev/null 2>&1 &)
 sleep "$START_WAIT"
