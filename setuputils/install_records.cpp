@@ -1,6 +1,9 @@
 // Install counters and the installed-products record.
 #include "install_records.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "path_utils.h"
 #include "product_includes.h"
 #include "registry_names.h"
@@ -32,9 +35,63 @@ void RecordInstalledProduct(const std::string& productName, const std::string& s
   UpdateProductIncludes(files);
 }
 
+namespace {
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string LowerCaseAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// The counter names of the key, read at once when that takes fewer registry calls than reading a counter per file:
+// a file that surely has no counter yet is then written without being read first. Value names compare without
+// case, and which non-ASCII letters fold together is the registry's business: as soon as one name is not ASCII,
+// every counter is read.
+class KnownCounterNames {
+ public:
+  KnownCounterNames(const RegistryKey& installedFiles, size_t fileCount) {
+    const DWORD count = installedFiles.ValueCount();
+    if (count >= fileCount) return;
+    const std::vector<std::string> names = installedFiles.ValueNames();
+    if (names.size() != count) return;
+    complete_ = true;
+    for (const std::string& name : names) Add(name);
+  }
+
+  bool SurelyAbsent(const std::string& path) const {
+    return complete_ && IsAscii(path) && names_.count(LowerCaseAscii(path)) == 0;
+  }
+
+  // Keeps the list whole after a counter was written.
+  void Add(const std::string& path) {
+    if (!complete_) return;
+    if (IsAscii(path)) {
+      names_.insert(LowerCaseAscii(path));
+    } else {
+      complete_ = false;
+      names_.clear();
+    }
+  }
+
+ private:
+  bool complete_ = false;
+  std::unordered_set<std::string> names_;
+};
+}  // namespace
+
 void CountInstalledFiles(const StringList& files) {
   RegistryKey installedFiles = RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey);
-  for (const auto& path : files) IncInstalledFileCount(installedFiles, path);
+  KnownCounterNames known(installedFiles, files.Count());
+  for (const auto& path : files) {
+    if (known.SurelyAbsent(path))
+      installedFiles.WriteDword(path, 1);
+    else
+      IncInstalledFileCount(installedFiles, path);
+    known.Add(path);
+  }
 }
 
 DWORD IncInstalledFileCount(const std::string& path) {

@@ -3,6 +3,11 @@
 
 #include "setup_error.h"
 
+namespace {
+// Retries of an enumerated entry that did not fit its buffer, each with buffers twice as large.
+constexpr int kEnumerateAttempts = 8;
+}  // namespace
+
 RegistryKey RegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegistryKey();
@@ -114,12 +119,22 @@ std::vector<RegistryValue> RegistryKey::Values() const {
   std::string name(static_cast<size_t>(longestName) + 1, '\0');
   std::string data(static_cast<size_t>(longestData) + 1, '\0');
   for (DWORD index = 0; index < count; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD dataSize = static_cast<DWORD>(data.size());
-    DWORD type = REG_NONE;
-    if (RegEnumValueA(key_.get(), index, &name[0], &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]),
-                      &dataSize) != ERROR_SUCCESS)
-      continue;
+    DWORD nameLength, dataSize, type;
+    LONG status = ERROR_MORE_DATA;
+    // The sizes count UTF-16 (see EnumerateNames), and a value may grow meanwhile: both buffers grow until it fits.
+    for (int attempt = 0; status == ERROR_MORE_DATA && attempt < kEnumerateAttempts; ++attempt) {
+      if (attempt > 0) {
+        name.resize(name.size() * 2);
+        data.resize(data.size() * 2);
+      }
+      nameLength = static_cast<DWORD>(name.size());
+      dataSize = static_cast<DWORD>(data.size());
+      type = REG_NONE;
+      status = RegEnumValueA(key_.get(), index, &name[0], &nameLength, nullptr, &type,
+                             reinterpret_cast<BYTE*>(&data[0]), &dataSize);
+    }
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) continue;
     if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
     if (dataSize > data.size()) dataSize = static_cast<DWORD>(data.size());
     values.push_back(RegistryValue{name.substr(0, nameLength), type, data.substr(0, dataSize)});
@@ -127,38 +142,49 @@ std::vector<RegistryValue> RegistryKey::Values() const {
   return values;
 }
 
-std::vector<std::string> RegistryKey::ValueNames() const {
+namespace {
+// Enumerates count names through enumerate(index, buffer, length). The longest length RegQueryInfoKeyA gives counts
+// UTF-16 units, and an ANSI name may take more bytes than that: the buffer grows until the name fits. Names that
+// cannot be read are left out, and enumeration stops early when the key shrank meanwhile.
+template <typename Enumerate>
+std::vector<std::string> EnumerateNames(DWORD count, DWORD longestName, Enumerate enumerate) {
   std::vector<std::string> names;
-  DWORD count = 0, longestName = 0;
-  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                                   &longestName, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-    return names;
   std::string name(static_cast<size_t>(longestName) + 1, '\0');
   for (DWORD index = 0; index < count; ++index) {
     DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumValueA(key_.get(), index, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      continue;
+    LONG status = enumerate(index, &name[0], &nameLength);
+    for (int attempt = 1; status == ERROR_MORE_DATA && attempt < kEnumerateAttempts; ++attempt) {
+      name.resize(name.size() * 2);
+      nameLength = static_cast<DWORD>(name.size());
+      status = enumerate(index, &name[0], &nameLength);
+    }
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) continue;
     if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
     names.push_back(name.substr(0, nameLength));
   }
   return names;
 }
+}  // namespace
+
+std::vector<std::string> RegistryKey::ValueNames() const {
+  DWORD count = 0, longestName = 0;
+  if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                                   &longestName, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return {};
+  return EnumerateNames(count, longestName, [this](DWORD index, char* name, DWORD* length) {
+    return RegEnumValueA(key_.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
+}
 
 std::vector<std::string> RegistryKey::SubKeyNames() const {
-  std::vector<std::string> names;
   DWORD count = 0, longestName = 0;
   if (!valid() || RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &count, &longestName, nullptr, nullptr,
                                    nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-    return names;
-  std::string name(static_cast<size_t>(longestName) + 1, '\0');
-  for (DWORD index = 0; index < count; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    if (RegEnumKeyExA(key_.get(), index, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      continue;
-    if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
-    names.push_back(name.substr(0, nameLength));
-  }
-  return names;
+    return {};
+  return EnumerateNames(count, longestName, [this](DWORD index, char* name, DWORD* length) {
+    return RegEnumKeyExA(key_.get(), index, name, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 bool DeleteRegistryTree(HKEY root, const std::string& path) {

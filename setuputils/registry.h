@@ -53,7 +53,8 @@ class RegistryKey {
 
   DWORD ValueCount() const;
   DWORD SubKeyCount() const;
-  // Every value with its raw data, in enumeration order; buffer sizes come from RegQueryInfoKeyA.
+  // Every value with its raw data, in enumeration order. Buffers start at the sizes RegQueryInfoKeyA gives and grow
+  // when an entry does not fit; an entry that cannot be read is left out.
   std::vector<RegistryValue> Values() const;
   std::vector<std::string> ValueNames() const;
   std::vector<std::string> SubKeyNames() const;

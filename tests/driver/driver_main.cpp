@@ -1,10 +1,11 @@
 // orvdriver.exe: runs a program under test from the command line, answers its dialogs from a script file and writes
 // what it showed.
 //
-// Usage: orvdriver.exe [--script FILE] [--timeout SECONDS] [--folder DIR] [--out FILE] [--hook DLL]
+// Usage: orvdriver.exe [--script FILE] [--timeout SECONDS] [--poll MS] [--folder DIR] [--out FILE] [--hook DLL]
 //                      -- PROGRAM [ARGUMENT...]
 //   --script FILE     the answers (format in driver_script.h); without it every window is unexpected
 //   --timeout SECONDS the time limit (default 60); the program is ended when it is reached
+//   --poll MS         how often the program's windows are looked at (default 10; 1 to 10000)
 //   --folder DIR      the program's current folder (default: the driver's)
 //   --out FILE        write the record into FILE instead of standard output
 //   --hook DLL        the icon hook DLL (default: orvdriverhook.dll next to orvdriver.exe)
@@ -53,7 +54,8 @@ constexpr int kUsageError = 2;
 int Usage(const std::string& message) {
   std::fprintf(stderr, "orvdriver: %s\n", message.c_str());
   std::fprintf(stderr,
-               "usage: orvdriver.exe [--script FILE] [--timeout SECONDS] [--folder DIR] [--out FILE] [--hook DLL] "
+               "usage: orvdriver.exe [--script FILE] [--timeout SECONDS] [--poll MS] [--folder DIR] [--out FILE] "
+               "[--hook DLL] "
                "-- PROGRAM [ARGUMENT...]\n");
   return kUsageError;
 }
@@ -83,6 +85,11 @@ int Run(int argc, char** argv) {
       unsigned long seconds = std::strtoul(value.c_str(), &end, 10);
       if (value.empty() || *end != '\0' || seconds == 0 || seconds > 86400) return Usage("bad time limit " + value);
       options.timeLimitMs = seconds * 1000;
+    } else if (option == "--poll") {
+      char* end = nullptr;
+      unsigned long interval = std::strtoul(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || interval == 0 || interval > 10000) return Usage("bad interval " + value);
+      options.pollIntervalMs = interval;
     } else if (option == "--folder") {
       options.workingFolder = value;
     } else if (option == "--out") {

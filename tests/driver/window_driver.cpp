@@ -11,7 +11,7 @@
 #include "window_reading.h"
 
 namespace {
-constexpr DWORD kPollIntervalMs = 10;
+constexpr DWORD kIconPollIntervalMs = 10;
 constexpr DWORD kIconAnswerTimeoutMs = 3000;
 constexpr DWORD kEndWaitMs = 5000;
 
@@ -54,7 +54,7 @@ class IconProbe {
     do {
       auto kind = static_cast<IconKind>(reinterpret_cast<INT_PTR>(GetPropA(box, kIconKindProperty)));
       if (kind != IconKind::Unknown || !IsWindow(box)) return kind;
-      Sleep(kPollIntervalMs);
+      Sleep(kIconPollIntervalMs);
     } while (GetTickCount() - start < kIconAnswerTimeoutMs);
     return IconKind::Unknown;
   }
@@ -312,7 +312,7 @@ RunRecord RunProgram(const RunOptions& options) {
   const DWORD start = GetTickCount();
   for (;;) {
     watcher.Scan();
-    if (WaitForSingleObject(process.get(), kPollIntervalMs) != WAIT_TIMEOUT) break;
+    if (WaitForSingleObject(process.get(), options.pollIntervalMs) != WAIT_TIMEOUT) break;
     if (GetTickCount() - start >= options.timeLimitMs) {
       record.timedOut = true;
       record.problems.push_back("time limit of " + std::to_string(options.timeLimitMs) + " ms reached");

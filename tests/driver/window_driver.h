@@ -89,6 +89,9 @@ struct RunOptions {
   // The program's current folder; "" keeps the driver's.
   std::string workingFolder;
   DWORD timeLimitMs = 30000;
+  // How often the program's windows are looked at. Every look is a few round trips to the Wine server, which the
+  // program under test shares: a benchmark looks less often so as not to slow down what it measures.
+  DWORD pollIntervalMs = 10;
   std::vector<Answer> script;
   // Runs for every new window (passive ones included) after it has been recorded, before it is answered.
   std::function<void(HWND window, const WindowRecord& record)> onWindow;

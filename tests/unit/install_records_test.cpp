@@ -51,6 +51,23 @@ TEST_F(InstallRecordsTest, CountersRiseOncePerInstallationAndIgnoreLetterCase) {
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueCount(), 2u);
 }
 
+// Counters are read only when they may exist: names differing in case, ASCII or not, and lists longer or shorter
+// than the key must all end up incremented, never overwritten.
+TEST_F(InstallRecordsTest, CountersOfOtherInstallationsAreIncrementedWhateverTheirCase) {
+  IncInstalledFileCount("C:\\Prog\\shared.pas");
+  IncInstalledFileCount("C:\\Prog\\shared.pas");
+  CountInstalledFiles(Lines("c:\\prog\\SHARED.PAS\nC:\\Prog\\\xD6l.pas\nC:\\Prog\\\xF6l.pas\nC:\\Prog\\new.pas"));
+  EXPECT_EQ(Counter("C:\\Prog\\shared.pas"), 3u);
+  EXPECT_EQ(Counter("C:\\Prog\\\xD6l.pas"), 2u);  // listed twice, "\xD6" and "\xF6"
+  EXPECT_EQ(Counter("C:\\Prog\\new.pas"), 1u);
+  // Another installation's counter with a non-ASCII name, and a key holding more counters than the list names.
+  CountInstalledFiles(Lines("C:\\PROG\\\xF6L.PAS\nC:\\Prog\\a.pas\nC:\\Prog\\b.pas\nC:\\Prog\\c.pas\nC:\\Prog\\d.pas"));
+  CountInstalledFiles(Lines("C:\\PROG\\NEW.PAS"));
+  EXPECT_EQ(Counter("C:\\Prog\\\xD6l.pas"), 3u);
+  EXPECT_EQ(Counter("C:\\Prog\\new.pas"), 2u);
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueCount(), 7u);
+}
+
 TEST_F(InstallRecordsTest, CounterOfAnotherTypeOrUnwritableStopsTheCount) {
   RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey).WriteString("C:\\X\\text.pas", "1");
   EXPECT_EQ(ErrorText([] { IncInstalledFileCount("C:\\X\\text.pas"); }), "Invalid data type for 'C:\\X\\text.pas'");

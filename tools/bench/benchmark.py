@@ -242,8 +242,9 @@ def wait_gone(path, seconds=20):
 
 
 class Kit:
-    def __init__(self, kind, solid, work, build, payload):
+    def __init__(self, kind, solid, work, build, payload, driver_poll):
         self.kind, self.solid = kind, solid
+        self.driver_poll = driver_poll
         self.name = "%s-%s" % (kind, "solid" if solid else "plain")
         self.folder = os.path.join(work, "kits", self.name)
         self.payload = payload
@@ -328,7 +329,8 @@ class Kit:
             handle.write("caption Welcome!\npress OK\n")
         times = os.path.join(logs, "setup-times.txt")
         record = os.path.join(logs, "setup-record.txt")
-        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--folder",
+        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900",
+                                       "--poll", str(self.driver_poll), "--folder",
                                        windows_path(self.folder), "--out", windows_path(record), "--",
                                        windows_path(os.path.join(self.folder, "orvsetup.exe"))],
                                       times=times, memory_of="orvsetup.exe")
@@ -347,7 +349,8 @@ class Kit:
             handle.write("caption Uninstall\npress Yes\n")
         times = os.path.join(logs, "uninstall-times.txt")
         record = os.path.join(logs, "uninstall-record.txt")
-        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--out",
+        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900",
+                                       "--poll", str(self.driver_poll), "--out",
                                        windows_path(record), "--", "C:\\bench\\setup\\uninstall.exe",
                                        "Bench " + self.kind], times=times, memory_of="uninstall.exe")
         if code != 0:
@@ -447,6 +450,8 @@ def main():
     parser.add_argument("--payloads", default="typical,small")
     parser.add_argument("--work")
     parser.add_argument("--markdown")
+    parser.add_argument("--driver-poll", type=int, default=250,
+                        help="milliseconds between the driver's looks at the program's windows (default 250)")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "benchmark"))
@@ -460,7 +465,7 @@ def main():
         say(subprocess.run([sys.executable, os.path.join(HERE, "make_payload.py"), kind, payload], check=True,
                            stdout=subprocess.PIPE).stdout.decode().strip())
         for solid in (True, False):
-            kit = Kit(kind, solid, work, build, payload)
+            kit = Kit(kind, solid, work, build, payload, args.driver_poll)
             say("packaging " + kit.name)
             kit.make(work)
             kits.append(kit)
