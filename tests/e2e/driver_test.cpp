@@ -73,9 +73,9 @@ TEST_F(DriverTest, CommandLineDriverRunsAScriptFileAndWritesTheRecord) {
                 "# welcome, then the destination\r\ncaption Welcome!\r\npress OK\r\n"
                 "caption Select Destination\r\ncontrols 1000 3\r\nset 1000 C:\\Typed\r\nclose\r\n");
   const std::string output = Folder() + "record.txt";
-  RunRecord driver =
-      RunProgram(CommandLine(DriverPath(), {"--script", script, "--timeout", "20", "--out", output, "--", SetupPath()}),
-                 Folder(), {}, kRunTimeLimitMs);
+  RunRecord driver = RunProgram(CommandLine(DriverPath(), {"--script", script, "--timeout", "20", "--poll", "40",
+                                                           "--out", output, "--", SetupPath()}),
+                                Folder(), {}, kRunTimeLimitMs);
   ASSERT_TRUE(driver.Clean()) << FormatRunRecord(driver);
   EXPECT_EQ(driver.exitCode, 0u);
   const std::string text = ReadFileBytes(output);
@@ -104,6 +104,8 @@ TEST_F(DriverTest, CommandLineDriverRunsAScriptFileAndWritesTheRecord) {
   WriteFile("bad.txt", "press Later\r\n");
   driver = RunProgram(CommandLine(DriverPath(), {"--script", Folder() + "bad.txt", "--", SetupPath()}), Folder(), {},
                       kRunTimeLimitMs);
+  EXPECT_EQ(driver.exitCode, 2u);
+  driver = RunProgram(CommandLine(DriverPath(), {"--poll", "0", "--", SetupPath()}), Folder(), {}, kRunTimeLimitMs);
   EXPECT_EQ(driver.exitCode, 2u);
   EXPECT_EQ(QuoteArgument("C:\\Program Files\\X\\"), "\"C:\\Program Files\\X\\\\\"");
   EXPECT_EQ(CommandLine("C:\\a b\\u.exe", {"say \"hi\"", "", "plain"}),

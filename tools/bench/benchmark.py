@@ -6,12 +6,14 @@ Usage: benchmark.py --build BUILD_DIR [--rounds N] [--payloads typical,small] [-
 For each payload (tools/bench/make_payload.py) packed as a solid and a non-solid archive (tools/package_product.py),
 each round runs, in one scratch copy of the template Wine prefix:
   1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive;
-  2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted; then,
-     over the same files extracted again, the same loop reading and deleting an install counter before each file
-     (the least a per-file counter costs);
+  2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted;
   3. orvsetup.exe, headless and answered by the driver, with its step timings (ORV_STEP_TIMES);
   4. uninstall.exe of that installation, answered by the driver, with its step timings;
+  1 and 2 again: the limit of the round is the mean of both bare extractions, and the files of the second are removed
+     by the loop that also reads and deletes an install counter before each file (the least a counter costs);
   5. an NSIS installer of the same payload and compression (solid or not), silent, then its uninstaller.
+The driver looks at the program's windows every 250 ms (--driver-poll): each look is a few requests to the Wine
+server the program shares, and at the driver's default of 10 ms they slowed the uninstaller down by half.
 Times are taken inside each process (from the first step of the work to its last) so that Wine's process start is
 left out; ratios are taken per round and the medians printed. Peak memory is the largest resident size (VmHWM) of
 each program's process, read from /proc while it runs: under Wine the PeakWorkingSetSize of GetProcessMemoryInfo
@@ -310,14 +312,6 @@ class Kit:
             raise RuntimeError("bench_delete failed: " + output)
         figures["limit uninstall"] = microseconds(output)
         figures["limit uninstall memory"] = peak
-        # The same files again, removed with a counter read and deleted per file.
-        code, output, _ = wine.run([extract, unrar, archive, "C:\\bench\\limit\\"])
-        if code != 0:
-            raise RuntimeError("bench_extract failed: " + output)
-        code, output, _ = wine.run([delete, "--counters", windows_path(listing)])
-        if code != 0:
-            raise RuntimeError("bench_delete --counters failed: " + output)
-        figures["limit uninstall counters"] = microseconds(output)
         shutil.rmtree(limit_dir, ignore_errors=True)
 
         # 3, 4: the setup program and its uninstaller, answered by the driver.
@@ -363,6 +357,20 @@ class Kit:
         if check and os.path.exists(setup_dir):
             raise RuntimeError("the uninstaller left " + setup_dir)
         shutil.rmtree(setup_dir, ignore_errors=True)
+
+        # 1 again, after the programs: the limit of the round is the mean of both bare extractions, so that the
+        # machine getting slower or faster during the round does not go to either side. The files it extracted are
+        # then removed with a counter read and deleted per file.
+        os.makedirs(limit_dir)
+        code, output, _ = wine.run([extract, unrar, archive, "C:\\bench\\limit\\"])
+        if code != 0:
+            raise RuntimeError("bench_extract failed: " + output)
+        figures["limit install"] = (figures["limit install"] + microseconds(output)) / 2
+        code, output, _ = wine.run([delete, "--counters", windows_path(listing)])
+        if code != 0:
+            raise RuntimeError("bench_delete --counters failed: " + output)
+        figures["limit uninstall counters"] = microseconds(output)
+        shutil.rmtree(limit_dir, ignore_errors=True)
 
         # 5: the peer.
         nsis_dir = wine.drive_c("bench", "nsis")
