@@ -284,6 +284,25 @@ class Kit:
                                             payload=self.payload, deletes="\n".join(lines)))
         subprocess.run(["makensis", "-V1", script], check=True, stdout=subprocess.DEVNULL)
 
+    def driven(self, wine, work, logs, figures, name, script_text, arguments, steps):
+        """Runs one of the programs under the driver with its step timings; adds its steps and peak memory."""
+        script = os.path.join(work, name + ".script")
+        with open(script, "w") as handle:
+            handle.write(script_text)
+        times = os.path.join(logs, name + "-times.txt")
+        record = os.path.join(logs, name + "-record.txt")
+        program = os.path.basename(arguments[arguments.index("--") + 1].replace("\\", "/"))
+        driver = os.path.join(self.build, "tests", "driver", "orvdriver.exe")
+        code, _, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--poll",
+                                  str(self.driver_poll), "--out", windows_path(record)] + arguments,
+                                 times=times, memory_of=program)
+        if code != 0:
+            raise RuntimeError("the %s run did not go as scripted, see %s" % (name, record))
+        timings = read_times(times)
+        for step in steps:
+            figures[name + " " + step] = timings[step]
+        figures[name + " memory"] = peak
+
     def round(self, wine, work, index, check):
         figures = {}
         logs = os.path.join(work, "logs", "%s-%d" % (self.name, index))
@@ -315,44 +334,17 @@ class Kit:
         shutil.rmtree(limit_dir, ignore_errors=True)
 
         # 3, 4: the setup program and its uninstaller, answered by the driver.
-        driver = os.path.join(self.build, "tests", "driver", "orvdriver.exe")
         setup_dir = wine.drive_c("bench", "setup")
         shutil.rmtree(setup_dir, ignore_errors=True)
-        script = os.path.join(work, "setup.script")
-        with open(script, "w") as handle:
-            handle.write("caption Welcome!\npress OK\n")
-        times = os.path.join(logs, "setup-times.txt")
-        record = os.path.join(logs, "setup-record.txt")
-        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900",
-                                       "--poll", str(self.driver_poll), "--folder",
-                                       windows_path(self.folder), "--out", windows_path(record), "--",
-                                       windows_path(os.path.join(self.folder, "orvsetup.exe"))],
-                                      times=times, memory_of="orvsetup.exe")
-        if code != 0:
-            raise RuntimeError("the setup run did not go as scripted, see " + record)
-        steps = read_times(times)
-        for step in ("installation", "count", "extract", "product", "records", "ide"):
-            figures["setup " + step] = steps[step]
-        figures["setup memory"] = peak
-        if check:
-            installed = tree(setup_dir)
-            if installed != expected:
-                raise RuntimeError("the setup program did not install what the archive holds")
-        script = os.path.join(work, "uninstall.script")
-        with open(script, "w") as handle:
-            handle.write("caption Uninstall\npress Yes\n")
-        times = os.path.join(logs, "uninstall-times.txt")
-        record = os.path.join(logs, "uninstall-record.txt")
-        code, output, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900",
-                                       "--poll", str(self.driver_poll), "--out",
-                                       windows_path(record), "--", "C:\\bench\\setup\\uninstall.exe",
-                                       "Bench " + self.kind], times=times, memory_of="uninstall.exe")
-        if code != 0:
-            raise RuntimeError("the uninstall run did not go as scripted, see " + record)
-        steps = read_times(times)
-        for step in ("uninstallation", "files", "product", "folders", "ide", "entry"):
-            figures["uninstall " + step] = steps[step]
-        figures["uninstall memory"] = peak
+        self.driven(wine, work, logs, figures, "setup", "caption Welcome!\npress OK\n",
+                    ["--folder", windows_path(self.folder), "--",
+                     windows_path(os.path.join(self.folder, "orvsetup.exe"))],
+                    ("installation", "count", "extract", "product", "records", "ide"))
+        if check and tree(setup_dir) != expected:
+            raise RuntimeError("the setup program did not install what the archive holds")
+        self.driven(wine, work, logs, figures, "uninstall", "caption Uninstall\npress Yes\n",
+                    ["--", "C:\\bench\\setup\\uninstall.exe", "Bench " + self.kind],
+                    ("uninstallation", "files", "product", "folders", "ide", "entry"))
         wait_gone(setup_dir)
         if check and os.path.exists(setup_dir):
             raise RuntimeError("the uninstaller left " + setup_dir)
