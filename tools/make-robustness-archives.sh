@@ -6,16 +6,7 @@
 #   compressed.rar  three compressed files in a folder, big enough that cutting or flipping a byte hits every part
 #   names.rar       folder and file names with letters outside ASCII (all present in code pages 1252 and 437)
 set -euo pipefail
-out="$1"
-export LC_ALL=C.UTF-8
-umask 022
-rm -rf "$out"
-mkdir -p "$out"
-stage="$(mktemp -d)"
-trap 'rm -rf "$stage"' EXIT
-
-# Text of a given size whose bytes are deterministic.
-text() { { yes "$1" || true; } | head -c "$2"; }
+. "$(dirname "$0")/archive-stage.sh" "$1"
 
 mkdir -p "$stage/secret"
 text secret 3000 >"$stage/secret/secret.txt"

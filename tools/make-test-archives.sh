@@ -2,16 +2,7 @@
 # Makes the RAR archives that the extraction tests read, with the machine's rar (Unix host entries).
 # Usage: make-test-archives.sh OUTPUT_DIR
 set -euo pipefail
-out="$1"
-export LC_ALL=C.UTF-8
-umask 022
-rm -rf "$out"
-mkdir -p "$out"
-stage="$(mktemp -d)"
-trap 'rm -rf "$stage"' EXIT
-
-# Text of a given size whose bytes are deterministic and compress well.
-text() { { yes "$1" || true; } | head -c "$2"; }
+. "$(dirname "$0")/archive-stage.sh" "$1"
 
 # routing.rar (solid, compressed): every routing case of the extracting pass, in this order.
 r="$stage/routing"
