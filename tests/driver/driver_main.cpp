@@ -40,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,9 +56,16 @@ int Usage(const std::string& message) {
   std::fprintf(stderr, "orvdriver: %s\n", message.c_str());
   std::fprintf(stderr,
                "usage: orvdriver.exe [--script FILE] [--timeout SECONDS] [--poll MS] [--folder DIR] [--out FILE] "
-               "[--hook DLL] "
-               "-- PROGRAM [ARGUMENT...]\n");
+               "[--hook DLL] -- PROGRAM [ARGUMENT...]\n");
   return kUsageError;
+}
+
+// A whole decimal number from 1 to most, or nothing.
+std::optional<DWORD> ParseCount(const std::string& value, unsigned long most) {
+  char* end = nullptr;
+  unsigned long number = std::strtoul(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || number == 0 || number > most) return std::nullopt;
+  return static_cast<DWORD>(number);
 }
 
 bool WriteRecordFile(const std::string& path, const std::string& text) {
@@ -81,15 +89,13 @@ int Run(int argc, char** argv) {
       std::string error;
       if (!ParseScript(ReadTextLines(value), options.script, error)) return Usage(value + ": " + error);
     } else if (option == "--timeout") {
-      char* end = nullptr;
-      unsigned long seconds = std::strtoul(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || seconds == 0 || seconds > 86400) return Usage("bad time limit " + value);
-      options.timeLimitMs = seconds * 1000;
+      auto seconds = ParseCount(value, 86400);
+      if (!seconds) return Usage("bad time limit " + value);
+      options.timeLimitMs = *seconds * 1000;
     } else if (option == "--poll") {
-      char* end = nullptr;
-      unsigned long interval = std::strtoul(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || interval == 0 || interval > 10000) return Usage("bad interval " + value);
-      options.pollIntervalMs = interval;
+      auto interval = ParseCount(value, 10000);
+      if (!interval) return Usage("bad interval " + value);
+      options.pollIntervalMs = *interval;
     } else if (option == "--folder") {
       options.workingFolder = value;
     } else if (option == "--out") {
