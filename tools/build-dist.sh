@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds both programs (without tests) into dist/.
+# Builds both shipped programs, 32-bit whatever the machine, with warnings as errors, into dist/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source tools/target-windows.sh
 BUILD="${ORV_DIST_BUILD:-build-dist}"
-cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DORV_BUILD_TESTS=OFF >/dev/null
+orv_configure "$BUILD" "$ORV_DIST_TOOLCHAIN" -DORV_BUILD_TESTS=OFF -DORV_WERROR=ON
 cmake --build "$BUILD" -j2 --target orvsetup uninstall
 mkdir -p dist
 cp "$BUILD/orvsetup.exe" "$BUILD/uninstall.exe" dist/

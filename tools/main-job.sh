@@ -7,10 +7,11 @@
 #   tools/main-job.sh --show   the real windows on the X display ($DISPLAY) for a person to click through
 # Everything it makes is in build-main-job/ and is made anew on every run: the driver and the fake IDE tools, the
 # vendor folder (vendor/), the prefix (prefix/), the driver's answers and record, and the report (report.txt).
+# Where the kernel runs no 32-bit code (tools/target-windows.sh), the programs installed are the x86_64 build of the
+# same sources, and the report says so; dist/ holds the 32-bit programs either way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$(pwd)"
-CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
 WORK="$ROOT/build-main-job"
 
 SHOW=0
@@ -24,37 +25,62 @@ if [ "$SHOW" = 1 ] && [ -z "${DISPLAY:-}" ]; then
   exit 2
 fi
 say() { printf '[main-job] %s\n' "$*"; }
+# Runs a step and shows its output only when it fails, with what failed: that output is the only word on why.
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1 </dev/null; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "main-job: '$*' failed (output above)" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
 # A Unix path as Wine sees it through its Z: drive.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 bash tools/setup-machine.sh
+source tools/target-windows.sh
 bash tools/build-dist.sh
-say "built $ROOT/dist/orvsetup.exe and $ROOT/dist/uninstall.exe"
+say "built $ROOT/dist/orvsetup.exe and $ROOT/dist/uninstall.exe (32-bit)"
 
 say "building the end-to-end driver and the fake IDE command-line tools in $WORK"
-cmake -S . -B "$WORK" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-cmake --build "$WORK" -j2 --target orvdriver orvdriverhook fake_tool >/dev/null
+orv_configure "$WORK" "$ORV_TOOLCHAIN"
+targets=(orvdriver orvdriverhook fake_tool)
+if [ "$ORV_ARCH" = win32 ]; then
+  PROGRAMS="$ROOT/dist"
+  BUILD_NAME="the shipped 32-bit programs (dist/)"
+else
+  targets+=(orvsetup uninstall)
+  PROGRAMS="$WORK"
+  BUILD_NAME="the x86_64 build of the same sources ($(orv_target_summary | cut -d: -f1))"
+fi
+build_log="$WORK/build.log"
+cmake --build "$WORK" -j2 --target "${targets[@]}" >"$build_log" 2>&1 ||
+  { cat "$build_log" >&2; echo "main-job: building ${targets[*]} failed (output above)" >&2; exit 1; }
+say "installing $BUILD_NAME"
 
 say "packaging the sample product (package_product.py's warnings follow, if any)"
 VENDOR="$WORK/vendor"
 rm -rf "$VENDOR"
 python3 tools/package_product.py tools/sample-product/payload tools/sample-product/OrvSetup.ini "$VENDOR" \
-  --programs dist --unrar-dll "$CACHE/unrar.dll"
+  --programs "$PROGRAMS" --unrar-dll "$ORV_UNRAR_DLL"
 
 say "making a throwaway Wine prefix with a fake Delphi 5"
-export WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX="$WORK/prefix"
+export WINEPREFIX="$WORK/prefix"
 wineserver -k >/dev/null 2>&1 || true  # one left by an interrupted run
 rm -rf "$WINEPREFIX"
-cp -a "$CACHE/wineprefix" "$WINEPREFIX"
+cp -a "$ORV_TEMPLATE_PREFIX" "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 if [ "$SHOW" = 1 ]; then
   # The template prefix draws nowhere; this one draws on the display. Wine's desktop process keeps the driver it
   # started with, so the server and that process end before the prefix is used.
-  wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w
+  quiet wine reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f
+  quiet wineserver -k
+  quiet wineserver -w
 fi
-wineserver -p >/dev/null 2>&1 </dev/null
+quiet wineserver -p
 
 # The IDE: its command-line tools (the tests' stand-ins, which log each run into Bin\tools.log), its help contents
 # file, its root folder in the registry, and a user who has started it once (library path, Known Packages).
@@ -78,8 +104,7 @@ REGEDIT4
 "$(DELPHI)\\Bin\\dclstd50.bpl"="Borland Standard Components"
 "$(DELPHI)\\Bin\\dcldb50.bpl"="Borland Database Components"
 EOF
-wine reg import "$(winepath "$WORK/delphi5.reg")" >/dev/null 2>&1 ||
-  { echo "main-job: cannot import the fake Delphi 5's registry keys" >&2; exit 1; }
+quiet wine reg import "$(winepath "$WORK/delphi5.reg")"
 
 # The vendor folder as the user downloaded it.
 DOWNLOAD='C:\Downloads\Quillmark Marlin'
@@ -88,7 +113,7 @@ cp "$VENDOR"/* "$DRIVE_C/Downloads/Quillmark Marlin/"
 
 APP_NAME="$(sed -n 's/^AppName=//p' tools/sample-product/OrvSetup.ini | tr -d '\r')"
 RECORD="$WORK/record.txt"
-rm -f "$RECORD"
+rm -f "$RECORD" "$WORK/report.txt"
 if [ "$SHOW" = 1 ]; then
   say "running $DOWNLOAD\\orvsetup.exe on $DISPLAY: click through it"
   set +e
@@ -126,8 +151,14 @@ EOF
 fi
 
 # The Wine server saves the registry when it ends; the report reads the saved files.
-wineserver -k >/dev/null 2>&1 || true
-wineserver -w >/dev/null 2>&1 || true
-python3 tools/install_report.py "$WINEPREFIX" "$APP_NAME" "$IDE_ROOT" "${RECORD_OPTION[@]}" | tee "$WORK/report.txt"
+quiet wineserver -k
+quiet wineserver -w
+{
+  if [ "$status" != 0 ]; then
+    echo "THE RUN FAILED (exit code $status): what follows is what the user saw and what it left, not an installation"
+  fi
+  echo "Installed: $BUILD_NAME"
+  python3 tools/install_report.py "$WINEPREFIX" "$APP_NAME" "$IDE_ROOT" "${RECORD_OPTION[@]}"
+} | tee "$WORK/report.txt"
 say "report saved in $WORK/report.txt"
 exit "$status"

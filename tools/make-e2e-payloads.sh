@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Packages the sample product for the end-to-end tests with the just-built programs.
+# Packages the sample product for the end-to-end tests with the just-built programs and this machine's unrar.dll.
 # Usage: make-e2e-payloads.sh BUILD_DIR OUTPUT_DIR
 #   OUTPUT_DIR/sample/   the vendor folder of tools/sample-product (OrvSetup.ini, Data.rar, unrar.dll, orvsetup.exe)
 #   OUTPUT_DIR/small/    Data.rar of a small product: readme.txt, tools\ran.bat (writes the folder it runs in into
@@ -8,12 +8,13 @@ set -euo pipefail
 build="$1"
 out="$2"
 here="$(cd "$(dirname "$0")" && pwd)"
-export LC_ALL=C.UTF-8
+source "$here/target-windows.sh"
 umask 022
 rm -rf "$out"
 mkdir -p "$out"
+# The packaging command's warnings about the sample's configuration go to the test's output.
 python3 "$here/package_product.py" "$here/sample-product/payload" "$here/sample-product/OrvSetup.ini" \
-  "$out/sample" --programs "$build" 2>"$out/sample-warnings.txt" >/dev/null
+  "$out/sample" --programs "$build" --unrar-dll "$ORV_UNRAR_DLL" >/dev/null
 
 small="$out/small-payload"
 mkdir -p "$small/tools" "$out/small"

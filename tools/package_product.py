@@ -7,6 +7,7 @@ Usage: package_product.py PAYLOAD_DIR CONFIG_INI OUTPUT_DIR [--programs DIR] [--
 import argparse
 import os
 import shutil
+import struct
 import subprocess
 import sys
 
@@ -99,6 +100,16 @@ def check_configuration(data, payload):
     return warnings
 
 
+def pe_machine(path):
+    """The machine field of a PE file's header: 0x14c for 32-bit x86, 0x8664 for x86_64."""
+    with open(path, "rb") as handle:
+        head = handle.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0] if len(head) >= 0x40 and head[:2] == b"MZ" else None
+    if offset is None or head[offset:offset + 4] != b"PE\0\0":
+        sys.exit("error: %s is not a Windows program or library" % path)
+    return struct.unpack_from("<H", head, offset + 4)[0]
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("payload")
@@ -106,9 +117,18 @@ def main():
     parser.add_argument("output")
     here = os.path.dirname(os.path.abspath(__file__))
     parser.add_argument("--programs", default=os.path.join(here, "..", "dist"))
-    parser.add_argument("--unrar-dll", default=os.path.expanduser("~/.cache/orvsetup/unrar.dll"))
+    cache = os.environ.get("ORV_CACHE", os.path.expanduser("~/.cache/orvsetup"))
+    parser.add_argument("--unrar-dll", default=os.environ.get("ORV_UNRAR_DLL", os.path.join(cache, "win32", "unrar.dll")))
     parser.add_argument("--solid", action="store_true")
     args = parser.parse_args()
+    setup_program = os.path.join(args.programs, "orvsetup.exe")
+    for needed in (setup_program, os.path.join(args.programs, "uninstall.exe"), args.unrar_dll):
+        if not os.path.isfile(needed):
+            sys.exit("error: %s is missing (tools/build-dist.sh builds the programs, tools/setup-machine.sh "
+                     "unrar.dll; --programs and --unrar-dll name others)" % needed)
+    # The setup program can only load a library built for its own processor.
+    if pe_machine(setup_program) != pe_machine(args.unrar_dll):
+        sys.exit("error: %s and %s are built for different processors" % (setup_program, args.unrar_dll))
 
     with open(args.config, "rb") as handle:
         data = handle.read()
@@ -127,7 +147,7 @@ def main():
     subprocess.run(["rar", "a", "-ep", "-idq", "-y", archive, os.path.abspath(uninstaller)], check=True)
     shutil.copyfile(args.config, os.path.join(args.output, "OrvSetup.ini"))
     shutil.copyfile(os.path.realpath(args.unrar_dll), os.path.join(args.output, "unrar.dll"))
-    shutil.copyfile(os.path.join(args.programs, "orvsetup.exe"), os.path.join(args.output, "orvsetup.exe"))
+    shutil.copyfile(setup_program, os.path.join(args.output, "orvsetup.exe"))
     print("packaged into " + os.path.abspath(args.output))
 
 

@@ -9,12 +9,11 @@ set -euo pipefail
 SOURCE_DIR="$(cd "$(dirname "$0")/.." && pwd)"
 BUILD_DIR="$(cd "${1:-$SOURCE_DIR/build}" && pwd)"
 OUTPUT="${2:-$SOURCE_DIR/docs/destination-dialog.png}"
-CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
 # Seconds to let Wine start the desktop and the program, and to draw after a key press.
 START_WAIT="${ORV_SHOT_START_WAIT:-8}"
 DRAW_WAIT="${ORV_SHOT_DRAW_WAIT:-3}"
 
-for tool in Xvfb xdotool import wine wineserver; do
+for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "screenshot-dialogs: $tool is missing (apt-get install xvfb xdotool imagemagick)" >&2; exit 2; }
 done
 [ -f "$BUILD_DIR/orvsetup.exe" ] || { echo "screenshot-dialogs: $BUILD_DIR/orvsetup.exe not built" >&2; exit 2; }
@@ -31,12 +30,11 @@ cp "$BUILD_DIR/orvsetup.exe" "$WORK/product/"
 
 start_xvfb
 
-(cd "$WORK/product" && wine explorer /desktop=shot,800x600 orvsetup.exe >/dev/null 2>&1 &)
+start_in_desktop "$WORK/product" orvsetup.exe
 sleep "$START_WAIT"
 xdotool key Return  # OK in the welcome box
 sleep "$DRAW_WAIT"
-mkdir -p "$(dirname "$OUTPUT")"
-import -window root "$OUTPUT"
+take_picture "$OUTPUT"
 xdotool key Escape  # Cancel: the setup ends without installing
 sleep 1
 echo "screenshot-dialogs: wrote $OUTPUT"

@@ -1,21 +1,38 @@
 #!/usr/bin/env bash
-# Prepares a Debian machine to build and test both programs: cross compiler, Wine (32-bit), rar,
-# unrar.dll built from Debian's source, GoogleTest sources and a private headless Wine prefix.
-# Idempotent: every step checks first and says what it does.
+# Prepares a Debian machine to build and test both programs: cross compilers, Wine, rar, unrar.dll built from
+# Debian's source, GoogleTest sources and a private headless Wine prefix, for the Windows this machine tests on
+# (tools/target-windows.sh). Idempotent: every step checks first and says what it does.
 set -euo pipefail
 
-CACHE="${ORV_CACHE:-$HOME/.cache/orvsetup}"
 HERE="$(cd "$(dirname "$0")" && pwd)"
-mkdir -p "$CACHE"
 say() { printf '[setup] %s\n' "$*"; }
 SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-# 1. i386 architecture (32-bit Wine).
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  say "adding the i386 architecture"
-  $SUDO dpkg --add-architecture i386
-  NEED_UPDATE=1
-fi
+apt_install() {
+  local missing="" package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing="$missing $package"
+  done
+  [ -n "$missing" ] || return 0
+  say "installing:$missing"
+  say "apt-get update"
+  $SUDO apt-get update -qq
+  # apt's output is kept and shown only when it fails: it is long, and it is the only word on why.
+  local log
+  log=$(mktemp)
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "[setup] apt-get install failed for:$missing (see above; check the apt sources and the network)" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
+
+# 1. The 32-bit loader that tells whether this kernel runs 32-bit code (an amd64 package of main).
+[ -e /lib/ld-linux.so.2 ] || apt_install libc6-i386
+source "$HERE/target-windows.sh"
+say "$(orv_target_summary)"
 
 # 2. Debian's non-free component (rar, unrar and the unrar-nonfree sources), as deb and deb-src,
 #    on the same mirror and key as the machine's own main entry.
@@ -31,26 +48,26 @@ if [ ! -f "$NONFREE" ]; then
   say "adding the non-free component (deb and deb-src) from $uri"
   printf 'Types: deb deb-src\nURIs: %s\nSuites: bookworm\nComponents: non-free\nSigned-By: %s\n' "$uri" "$key" |
     $SUDO tee "$NONFREE" >/dev/null
-  NEED_UPDATE=1
 fi
 
-PACKAGES="python3 xdotool fonts-wine wine wine32:i386 wine64 g++-mingw-w64-i686 cmake make rar unrar googletest dpkg-dev xvfb x11-apps imagemagick nsis"
-missing=""
-for p in $PACKAGES; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ] || [ -n "${NEED_UPDATE:-}" ]; then
-  say "apt-get update"
-  $SUDO apt-get update -qq
+# 3. Packages. The shipped programs are always built with the 32-bit cross compiler; the 32-bit Wine only where the
+#    kernel runs it, the 64-bit compiler where the tests need it.
+PACKAGES="python3 xdotool fonts-wine wine wine64 g++-mingw-w64-i686 cmake make rar unrar googletest dpkg-dev xvfb
+  x11-apps imagemagick nsis"
+if [ "$ORV_ARCH" = win32 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    say "adding the i386 architecture"
+    $SUDO dpkg --add-architecture i386
+  fi
+  PACKAGES="$PACKAGES wine32:i386"
+else
+  PACKAGES="$PACKAGES g++-mingw-w64-x86-64"
 fi
-if [ -n "$missing" ]; then
-  say "installing:$missing"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+apt_install $PACKAGES
 
-# 3. unrar.dll from Debian's unrar-nonfree source, cross-built once per source version.
-"$HERE/build-unrar-dll.sh" "$CACHE"
+# 4. unrar.dll from Debian's unrar-nonfree source, cross-built once per source version and kind.
+"$HERE/build-unrar-dll.sh"
 
-# 4. A private 32-bit Wine prefix with the null graphics driver, made once and reused as a template.
-"$HERE/make-wine-prefix.sh" "$CACHE/wineprefix"
-say "ready: cache in $CACHE"
+# 5. A private Wine prefix with the null graphics driver, made once and reused as a template.
+"$HERE/make-wine-prefix.sh" "$ORV_TEMPLATE_PREFIX"
+say "ready: $ORV_ARCH, cache in $ORV_ARCH_CACHE"

@@ -32,7 +32,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOLS = os.path.dirname(HERE)
-CACHE = os.environ.get("ORV_CACHE", os.path.expanduser("~/.cache/orvsetup"))
+# Which Windows this machine runs, its Wine and its template prefix: tools/target-windows.sh, which
+# tools/benchmark.sh sources, exports them.
+TARGET = {name: os.environ.get(name) for name in ("ORV_ARCH", "ORV_TEMPLATE_PREFIX", "ORV_NSIS_TARGET", "WINELOADER",
+                                                  "WINESERVER")}
 
 INI = """[Application]
 AppName=Bench {kind}
@@ -50,7 +53,7 @@ PromptInstallDir=0
 # The peer installer: the same payload with the same kind of compression, the same kind of record (an
 # Add/Remove Programs entry) and an uninstaller that deletes the listed files and folders one by one. Its work is
 # timed from .onInit to the end of the install section, and from un.onInit to the end of the uninstall section.
-NSIS_SCRIPT = """Unicode false
+NSIS_SCRIPT = """Target {target}
 SetCompressor {solid}lzma
 Name "Bench {kind}"
 OutFile "{out}"
@@ -104,12 +107,25 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def checked(arguments, env=None):
+    """Runs a command whose output matters only when it fails; then that output is the only word on why.
+
+    The output goes through a file: a server the command leaves running would hold a pipe open."""
+    with tempfile.TemporaryFile() as output:
+        code = subprocess.run(arguments, env=env, stdin=subprocess.DEVNULL, stdout=output,
+                              stderr=subprocess.STDOUT).returncode
+        if code != 0:
+            output.seek(0)
+            raise RuntimeError("%s failed with exit code %d:\n%s" % (" ".join(arguments), code,
+                                                                     output.read().decode("latin-1")))
+
+
 class Wine:
     """Runs Windows programs in the scratch prefix, with one Wine server kept up for the whole benchmark."""
 
     def __init__(self, prefix):
         self.prefix = prefix
-        self.env = dict(os.environ, WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", LC_ALL="C.UTF-8")
+        self.env = dict(os.environ, WINEPREFIX=prefix)
         self.env.pop("ORV_STEP_TIMES", None)
 
     def drive_c(self, *parts):
@@ -119,17 +135,19 @@ class Wine:
         if os.path.exists(self.prefix):
             shutil.rmtree(self.prefix)
         say("copying the template Wine prefix")
-        shutil.copytree(os.path.join(CACHE, "wineprefix"), self.prefix, symlinks=True)
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        shutil.copytree(TARGET["ORV_TEMPLATE_PREFIX"], self.prefix, symlinks=True)
+        checked([TARGET["WINESERVER"], "-p"], env=self.env)
         # An IDE edition for the library path edit: its root and its per-user library settings.
-        self.run(["reg", "add", "HKLM\\Software\\Borland\\Delphi\\5.0", "/v", "RootDir", "/d",
-                  "C:\\bench\\ide\\", "/f"])
-        self.run(["reg", "add", "HKCU\\Software\\Borland\\Delphi\\5.0\\Library", "/v", "Search Path", "/d",
-                  "$(DELPHI)\\Lib;$(DELPHI)\\Bin", "/f"])
+        for arguments in (["HKLM\\Software\\Borland\\Delphi\\5.0", "/v", "RootDir", "/d", "C:\\bench\\ide\\"],
+                          ["HKCU\\Software\\Borland\\Delphi\\5.0\\Library", "/v", "Search Path", "/d",
+                           "$(DELPHI)\\Lib;$(DELPHI)\\Bin"]):
+            code, output, _ = self.run(["reg", "add"] + arguments + ["/f"])
+            if code != 0:
+                raise RuntimeError("reg add %s failed with exit code %d:\n%s" % (arguments[0], code, output))
 
     def stop(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([TARGET["WINESERVER"], "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def run(self, arguments, times=None, memory_of=None, timeout=900):
         """Runs one program; returns (exit code, output, peak resident kB of the watched program)."""
@@ -144,7 +162,7 @@ class Wine:
         # Output through a file: Wine's helper processes inherit it and would hold a pipe open.
         with tempfile.TemporaryFile() as output:
             try:
-                done = subprocess.run(["wine"] + arguments, env=env, stdout=output, stderr=subprocess.STDOUT,
+                done = subprocess.run([TARGET["WINELOADER"]] + arguments, env=env, stdout=output, stderr=subprocess.STDOUT,
                                       stdin=subprocess.DEVNULL, timeout=timeout)
             finally:
                 if watcher:
@@ -258,8 +276,7 @@ class Kit:
         with open(ini, "w", newline="\r\n") as handle:
             handle.write(INI.format(kind=self.kind))
         options = ["--programs", self.build] + (["--solid"] if self.solid else [])
-        subprocess.run([sys.executable, os.path.join(TOOLS, "package_product.py"), self.payload, ini, self.folder]
-                       + options, check=True, stdout=subprocess.DEVNULL)
+        checked([sys.executable, os.path.join(TOOLS, "package_product.py"), self.payload, ini, self.folder] + options)
         self.make_nsis()
 
     def make_nsis(self):
@@ -279,10 +296,10 @@ class Kit:
         lines.append('  RMDir "$INSTDIR"')
         script = os.path.join(self.folder, "peer.nsi")
         with open(script, "w") as handle:
-            handle.write(NSIS_SCRIPT.format(solid="/SOLID " if self.solid else "", kind=self.kind,
+            handle.write(NSIS_SCRIPT.format(target=TARGET["ORV_NSIS_TARGET"], solid="/SOLID " if self.solid else "", kind=self.kind,
                                             out=os.path.join(self.folder, "nsis-setup.exe"),
                                             payload=self.payload, deletes="\n".join(lines)))
-        subprocess.run(["makensis", "-V1", script], check=True, stdout=subprocess.DEVNULL)
+        checked(["makensis", "-V1", script])
 
     def driven(self, wine, work, logs, figures, name, script_text, arguments, steps):
         """Runs one of the programs under the driver with its step timings; adds its steps and peak memory."""
@@ -453,6 +470,10 @@ def main():
     parser.add_argument("--driver-poll", type=int, default=250,
                         help="milliseconds between the driver's looks at the program's windows (default 250)")
     args = parser.parse_args()
+    missing = [name for name, value in TARGET.items() if not value]
+    if missing:
+        sys.exit("benchmark.py: %s not set; run it through tools/benchmark.sh" % ", ".join(missing))
+    say("Windows of this machine: %s (NSIS target %s)" % (TARGET["ORV_ARCH"], TARGET["ORV_NSIS_TARGET"]))
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "benchmark"))
     os.makedirs(work, exist_ok=True)
