@@ -76,8 +76,8 @@ orv_target_summary() {
 orv_configure() {
   local build="$1" toolchain="$2"
   shift 2
-  if [ -f "$build/CMakeCache.txt" ] && ! grep -qxF "CMAKE_TOOLCHAIN_FILE:FILEPATH=$toolchain" "$build/CMakeCache.txt"
-  then
+  if [ -f "$build/CMakeCache.txt" ] &&
+    [ "$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")" != "$toolchain" ]; then
     echo "[build] $build was configured for another toolchain: configuring it anew for $(basename "$toolchain")"
     rm -rf "$build"
   fi
