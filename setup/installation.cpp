@@ -7,7 +7,10 @@
 
 #include <unordered_set>
 
+#include "change_observer.h"
+#include "free_space.h"
 #include "help_contents.h"
+#include "install_transaction.h"
 #include "install_records.h"
 #include "known_packages.h"
 #include "library_path.h"
@@ -114,7 +117,6 @@ void SetStatus(HWND dialog, const std::string& text) {
 bool ExtractAndBuild(const std::string& destination) {
   TSetupSettings& s = SetupSettings;
   LoadUnrarLibrary(ExtractFileName(s.UnRarDll));
-  const std::string archivePath = FullPathName(s.RarFile);
   bool extracted = false;
   {
     auto unload = ScopeExit(UnloadUnrarLibrary);
@@ -123,6 +125,9 @@ bool ExtractAndBuild(const std::string& destination) {
     auto forget = ScopeExit([] { RarProgressDialog = nullptr; });
     SetStatus(progress.Handle(), "Starting setup. Please wait...");
     TimedStep("count", [&] { CountRarArchive(s.RarFile, destination); });
+    // Nothing is written before every volume has room; from here on everything written is journaled.
+    if (!ConfirmFreeSpace(RarSizeByFolder)) throw InstallationCancelled();
+    BeginInstallTransaction(s.AppName);
     extracted = TimedStep("extract", [&] {
       return ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
     });
@@ -133,7 +138,6 @@ bool ExtractAndBuild(const std::string& destination) {
       TimedStep("packages", BuildListedPackages);
     }
   }
-  if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
   return extracted;
 }
 
@@ -227,20 +231,37 @@ void RunInstallation() {
   if (!CheckPreviousVersion()) return;
   if (!CheckRunningIde()) return;
   if (!SelectInstallDir()) return;
-  const bool extracted = TimedStep("installation", [&] {
-    if (!ExtractAndBuild(s.InstallDir)) return false;
-    TimedStep("links", CreateLinks);
-    TimedStep("records", [&] {
-      WriteProductRecord();
-      SetUninstallValue(s.AppName, kVersionValue, s.Version);
+  const std::string archivePath = FullPathName(s.RarFile);
+  bool extracted = false;
+  // A failure, an error or a Cancel undoes everything the installation wrote; it commits after its last step.
+  try {
+    extracted = TimedStep("installation", [&] {
+      if (!ExtractAndBuild(s.InstallDir)) return false;
+      TimedStep("links", CreateLinks);
+      TimedStep("records", [&] {
+        WriteProductRecord();
+        SetUninstallValue(s.AppName, kVersionValue, s.Version);
+      });
+      TimedStep("ide", [] {
+        RegisterPackages();
+        InstallLibraryPath();
+        RegisterHelpFiles();
+      });
+      return true;
     });
-    TimedStep("ide", [] {
-      RegisterPackages();
-      InstallLibraryPath();
-      RegisterHelpFiles();
-    });
-    return true;
-  });
+    if (extracted)
+      CommitInstallTransaction();
+    else
+      UndoInstallTransaction();
+  } catch (const InstallationCancelled&) {
+    UndoInstallTransaction();
+    return;
+  } catch (...) {
+    UndoInstallTransaction();
+    throw;
+  }
+  // Only now: undoing needed the archive. A failed extraction deletes them too, as configured.
+  if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
   if (!extracted) {
     ShowMessageBox("An error occured during installation.\r\nPlease contact our support department", "Setup",
                    MB_ICONWARNING | MB_OK);

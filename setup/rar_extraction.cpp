@@ -4,12 +4,14 @@
 #include <commctrl.h>
 
 #include <climits>
+#include <map>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <unordered_set>
 
 #include "../resources/resource_ids.h"
+#include "change_observer.h"
 #include "message_pump.h"
 #include "path_macros.h"
 #include "path_utils.h"
@@ -22,6 +24,7 @@
 
 long long RarTotalSize = 0;
 long long RarDoneSize = 0;
+std::map<std::string, long long> RarSizeByFolder;
 HWND RarProgressDialog = nullptr;
 
 namespace {
@@ -49,12 +52,6 @@ NameSet HelpFileNames(const StringList& list) {
   return names;
 }
 
-// Codes after which the archive cannot be trusted to have been extracted; create, write and close errors
-// concern one file at the destination and are not among them.
-bool IsArchiveFailure(int result) {
-  return result != ERAR_SUCCESS && result != ERAR_ECREATE && result != ERAR_EWRITE && result != ERAR_ECLOSE;
-}
-
 // Windows drops trailing dots and blanks from path components, so ".. " or "..." may climb like "..".
 bool IsDotsComponent(const std::string& path, size_t begin, size_t end) {
   int dots = 0;
@@ -74,6 +71,13 @@ uint32_t Crc32(const unsigned char* bytes, size_t size) {
     for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
   return ~crc;
+}
+
+// A file of the help list goes to the help folder, when there is one.
+bool IsRoutedHelpFile(const RARHeaderData& header) {
+  if (SetupSettings.HelpDir.empty() || IsRarFolderEntry(header)) return false;
+  if (!helpFileNames) helpFileNames = HelpFileNames(SetupSettings.HelpFiles);
+  return helpFileNames->count(LowerCaseLocale(ExtractFileName(RarEntryPath(header)))) != 0;
 }
 
 void SendToProgressControl(int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -158,6 +162,7 @@ void ForceDirectoriesRecorded(const std::string& path, StringList* folders) {
   std::string parent = ExtractFilePath(folder);
   if (folder.size() < 3 || FolderExists(folder) || parent == folder) return;
   ForceDirectoriesRecorded(parent, folders);
+  PrepareFolderCreation(folder);
   CreateDirectoryA(folder.c_str(), nullptr);
   if (folders != nullptr) folders->Add(folder);
 }
@@ -184,7 +189,7 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   while ((readResult = ReadRarHeader(archive.get(), header)) == ERAR_SUCCESS) {
     const std::string entryPath = RarEntryPath(header);
     if (IsUnsafeRarEntryPath(entryPath)) {
-      damaged = IsArchiveFailure(ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()));
+      damaged = ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()) != ERAR_SUCCESS;
       if (damaged) break;
       continue;
     }
@@ -203,7 +208,16 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
     const bool record = !isFolder && files != nullptr && (destName.empty() || !foreignTargets.IsForeign(destName));
     if (!isFolder && operation == RAR_EXTRACT && destName.empty()) filesIntoDestDir = true;
 
-    damaged = IsArchiveFailure(ProcessRarFile(archive.get(), operation, destPath, destName));
+    if (operation == RAR_EXTRACT) {
+      const std::string target = !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath;
+      if (isFolder)
+        PrepareFolderCreation(target);
+      else
+        PrepareFileForWriting(target);
+    }
+    // A file that could not be created or written (a full drive, say) fails the extraction as a damaged archive
+    // does: an installation with a file missing is no installation.
+    damaged = ProcessRarFile(archive.get(), operation, destPath, destName) != ERAR_SUCCESS;
     if (record) files->Add(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
     if (damaged) break;
     PumpPendingMessages();
@@ -215,8 +229,10 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   return !filesIntoDestDir || FolderExists(destDir);
 }
 
-int CountRarEntry(const RARHeaderData& header, std::string&, std::string&) {
+int CountRarEntry(const RARHeaderData& header, std::string& destPath, std::string&) {
   RarTotalSize += header.UnpSize;
+  if (!IsRarFolderEntry(header))
+    RarSizeByFolder[IsRoutedHelpFile(header) ? SetupSettings.HelpDir : destPath] += header.UnpSize;
   return RAR_SKIP;
 }
 
@@ -229,10 +245,7 @@ int ExtractRarEntry(const RARHeaderData& header, std::string&, std::string& dest
     walkProgress->Show(entryPath, static_cast<WPARAM>(RarProgressPosition(RarDoneSize)), large);
   }
 
-  if (SetupSettings.HelpDir.empty() || IsRarFolderEntry(header)) return RAR_EXTRACT;
-  if (!helpFileNames) helpFileNames = HelpFileNames(SetupSettings.HelpFiles);
-  const std::string bareName = ExtractFileName(entryPath);
-  if (helpFileNames->count(LowerCaseLocale(bareName)) != 0) destName = SetupSettings.HelpDir + bareName;
+  if (IsRoutedHelpFile(header)) destName = SetupSettings.HelpDir + ExtractFileName(entryPath);
   return RAR_EXTRACT;
 }
 

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "string_list.h"
@@ -25,6 +26,8 @@ using TRarEntryCallback = int (*)(const RARHeaderData& header, std::string& dest
 // Only ever increased; one installation per process.
 extern long long RarTotalSize;
 extern long long RarDoneSize;
+// The counting pass's unpacked sizes by the folder the files go to (destination, system folder, help folder).
+extern std::map<std::string, long long> RarSizeByFolder;
 
 // The progress dialog (template 104) that the extracting callback and CountRarArchive update: its status text
 // (control 1001) gets WM_SETTEXT, its bar (control 1000) PBM_SETRANGE32 and PBM_SETPOS. Set by the installation
@@ -39,9 +42,10 @@ extern HWND RarProgressDialog;
 // file needs, hands the entry to the library and records the file's destination. Entries whose path is
 // absolute or climbs out with ".." are skipped without a trace. Lists may be null, which switches off what they
 // are used for. False when the archive cannot be opened (the callback is then never called), when it turns out
-// damaged, cut short or encrypted, or when files were to go into destDir and that folder does not exist
-// afterwards; the archive is closed on every path, and an exception from the callback or a list passes on after
-// closing it.
+// damaged, cut short or encrypted, when a file could not be created or written, or when files were to go into
+// destDir and that folder does not exist afterwards; the archive is closed on every path, and an exception from the
+// callback, a list or the change observer (a file in use, Cancel) passes on after closing it. Every file and folder
+// is announced to the change observer before the library writes it.
 bool ExtractRarArchive(const std::string& archiveName, const std::string& destDir, TRarEntryCallback callback,
                        StringList* files, StringList* folders, const StringList* systemFiles,
                        unsigned int openMode = RAR_OM_EXTRACT);

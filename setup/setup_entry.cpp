@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "install_journal.h"
 #include "installation.h"
 #include "message_box.h"
 #include "setup_settings.h"
@@ -30,6 +31,7 @@ int SetupMain() {
   InitCommonControls();
   std::string error;
   try {
+    UndoInterruptedInstallationAtStart("Setup");
     RunUnderCom();
     return 0;
   } catch (const std::exception& e) {

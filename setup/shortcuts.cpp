@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "change_observer.h"
 #include "path_macros.h"
 #include "path_utils.h"
 #include "setup_settings.h"
@@ -29,6 +30,7 @@ bool CreateShellLink(const std::string& linkFile, const std::string& target, con
   if (length <= 0) return false;
   std::vector<wchar_t> wide(static_cast<size_t>(length));
   MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, wide.data(), length);
+  PrepareFileForWriting(linkFile);
   return SUCCEEDED(file->Save(wide.data(), TRUE));
 }
 

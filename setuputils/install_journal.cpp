@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "message_box.h"
 #include "registry.h"
 #include "setup_error.h"
 #include "text_file.h"
@@ -14,8 +15,6 @@ namespace {
 constexpr const char* kJournalName = "install.journal";
 // Fields are separated by tabs; a tab, line break, '%' or other control character inside one is written %XX.
 constexpr char kSeparator = '\t';
-
-InstallJournal* activeJournal = nullptr;
 
 std::string Escape(const std::string& text) {
   static const char digits[] = "0123456789ABCDEF";
@@ -185,7 +184,7 @@ InstallJournal::InstallJournal(const std::string& folder, const std::string& app
 }
 
 InstallJournal::~InstallJournal() {
-  if (activeJournal == this) activeJournal = nullptr;
+  if (ActiveChangeObserver() == this) SetActiveChangeObserver(nullptr);
 }
 
 void InstallJournal::Append(const std::string& record, bool flush) {
@@ -214,6 +213,8 @@ bool InstallJournal::FileWillBeWritten(const std::string& path) {
   if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION) return false;
   throw CannotCreateFileError(path);
 }
+
+void InstallJournal::FileWasCreated(const std::string& path) { Append(Record({"created", path}), false); }
 
 void InstallJournal::FolderWillBeCreated(const std::string& path) {
   std::string folder = path;
@@ -294,5 +295,11 @@ void UndoInterruptedInstallation(const std::string& folder) {
   RemoveDirectoryA(withBackslash.c_str());
 }
 
-InstallJournal* ActiveJournal() { return activeJournal; }
-void SetActiveJournal(InstallJournal* journal) { activeJournal = journal; }
+void UndoInterruptedInstallationAtStart(const std::string& caption) {
+  const std::string folder = JournalFolder();
+  std::optional<std::string> appName = InterruptedInstallation(folder);
+  if (!appName) return;
+  UndoInterruptedInstallation(folder);
+  ShowMessageBox(FormatText("The interrupted installation of %s was undone.", appName->c_str()), caption,
+                 MB_ICONINFORMATION | MB_OK);
+}

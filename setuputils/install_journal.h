@@ -13,9 +13,10 @@
 #include <optional>
 #include <string>
 
+#include "change_observer.h"
 #include "unique_handle.h"
 
-class InstallJournal {
+class InstallJournal : public ChangeObserver {
  public:
   // Starts a new journal for the product in the folder (created when missing). A journal left there by another
   // installation must be undone first (UndoInterruptedInstallation).
@@ -23,18 +24,19 @@ class InstallJournal {
   InstallJournal(const InstallJournal&) = delete;
   InstallJournal& operator=(const InstallJournal&) = delete;
   // The journal stays on disk unless Commit or Undo ran: the next start undoes it.
-  ~InstallJournal();
+  ~InstallJournal() override;
 
   // Before a file is written: a missing file is recorded as created; an existing one is moved aside. False when it
   // exists and cannot be moved because a program holds it open; raises "Cannot create file %s" on other failures.
-  bool FileWillBeWritten(const std::string& path);
+  bool FileWillBeWritten(const std::string& path) override;
+  void FileWasCreated(const std::string& path) override;
   // Before a folder is created: records every folder of the path that does not exist yet, outermost first.
-  void FolderWillBeCreated(const std::string& path);
+  void FolderWillBeCreated(const std::string& path) override;
   // Before a registry value is set or deleted: records its key when missing, and the value's type and data or that
   // it had none.
-  void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name);
+  void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) override;
   // Before a text file is rewritten: keeps its old content (or that there was none).
-  void TextWillBeRewritten(const std::string& path);
+  void TextWillBeRewritten(const std::string& path) override;
 
   // The installation succeeded: what was kept aside and the journal go.
   void Commit();
@@ -56,8 +58,6 @@ std::string JournalFolder();
 std::optional<std::string> InterruptedInstallation(const std::string& folder);
 // Undoes the journal left in the folder (or finishes its commit when it had begun) and removes it.
 void UndoInterruptedInstallation(const std::string& folder);
-
-// The journal of the installation running in this process, or null (the uninstaller, an installation not yet
-// begun). The layers that change the machine record through it when it is set.
-InstallJournal* ActiveJournal();
-void SetActiveJournal(InstallJournal* journal);
+// At a program's start: undoes what an installation that did not finish left in the user's journal folder and tells
+// the user in a box with the caption given (information icon); nothing when there is none.
+void UndoInterruptedInstallationAtStart(const std::string& caption);

@@ -1,6 +1,8 @@
 // Whole-file text reading and writing through kernel32 handles.
 #include "text_file.h"
 
+#include "change_observer.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -35,6 +37,7 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 }
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
+  PrepareTextRewrite(path);
   std::string content;
   size_t size = 0;
   for (const auto& line : lines) size += line.size() + 2;

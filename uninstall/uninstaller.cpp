@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "command_line.h"
+#include "install_journal.h"
 #include "message_box.h"
 #include "path_utils.h"
 #include "registry.h"
@@ -99,6 +100,8 @@ int UninstallMain() {
     return 0;
   }
   try {
+    // An installation that did not finish is undone first: its journal names what it changed.
+    UndoInterruptedInstallationAtStart("Uninstall");
     RunUninstall();
   } catch (const std::exception& e) {
     ShowMessageBox(e.what(), "Uninstall", MB_ICONERROR | MB_OK);

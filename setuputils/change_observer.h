@@ -1,0 +1,38 @@
+// What the programs are about to change on the machine, told to whoever records it: the setup program's journal
+// while an installation runs, nobody otherwise. The layers that change files and registry values call these
+// routines before each change; without an observer they do nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+class ChangeObserver {
+ public:
+  virtual ~ChangeObserver() = default;
+  // False when the file exists and cannot be moved aside because a program holds it open.
+  virtual bool FileWillBeWritten(const std::string& path) = 0;
+  // A file that a program of ours cannot announce (an IDE tool's output) is recorded once it is there.
+  virtual void FileWasCreated(const std::string& path) = 0;
+  virtual void FolderWillBeCreated(const std::string& path) = 0;
+  virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) = 0;
+  virtual void TextWillBeRewritten(const std::string& path) = 0;
+};
+
+// The user pressed Cancel in a box that offered to undo the installation.
+class InstallationCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Installation cancelled"; }
+};
+
+ChangeObserver* ActiveChangeObserver();
+void SetActiveChangeObserver(ChangeObserver* observer);
+
+// Before a file is written: tells the observer, and while a program holds the file open asks the user (caption
+// "Setup", Retry and Cancel); Cancel raises InstallationCancelled.
+void PrepareFileForWriting(const std::string& path);
+void PrepareFolderCreation(const std::string& path);
+void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name);
+void PrepareTextRewrite(const std::string& path);
+void NoteCreatedFile(const std::string& path);
