@@ -180,6 +180,9 @@ void WriteProductRecord() {
   StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles);
   StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders);
   SetUninstallValue(s.AppName, kFilesValue, files.Text());
+  // A removal that stopped half-way counted its progress through the old list.
+  RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + s.AppName)
+      .DeleteValue(kFilesReleasedValue);
   CountInstalledFiles(addedFiles);
   SetUninstallValue(s.AppName, kFoldersValue, folders.Text());
   SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());

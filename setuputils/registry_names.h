@@ -17,6 +17,9 @@ constexpr const char* kFolderNameValue = "FolderName";
 constexpr const char* kProductNameValue = "ProductName";
 constexpr const char* kSubProductNameValue = "SubProductName";
 constexpr const char* kFilesValue = "Files";
+// How many lines of "Files" a removal that did not finish has released (REG_DWORD); written by the uninstaller only
+// before a shared file's counter goes down, deleted by the setup program with every new record.
+constexpr const char* kFilesReleasedValue = "FilesReleased";
 constexpr const char* kFoldersValue = "Folders";
 constexpr const char* kRegKeysValue = "RegKeys";
 constexpr const char* kAppNameValue = "AppName";

@@ -80,10 +80,25 @@ long GetInstalledFileCount(const std::string& path) {
   return count ? static_cast<long>(*count) : -1;
 }
 
+namespace {
+// Archives restore attributes: a read-only file would lose its counter yet stay for ever.
+void DeleteInstalledFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+    DeleteFileA(path.c_str());
+}
+}  // namespace
+
 void RemoveInstalledFiles(StringList& keptFiles) {
   TOrvResDialog dialog(IDD_PROGRESS);
   StringList files;
   files.SetText(ReadUninstallValue(kFilesValue));
+  // A removal that was killed half-way is run again: the files whose shared counters it already released are
+  // passed over, so that no other installation loses a count.
+  RegistryKey entry = RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + AppName);
+  const size_t released = std::min<size_t>(entry.ReadDword(kFilesReleasedValue).value_or(0), files.Count());
   SendDlgItemMessageA(dialog.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
   ShowWindow(dialog.Handle(), SW_SHOWDEFAULT);
   // One open of the counters key for the whole pass, and one look whether it is left empty at its end: a file
@@ -91,17 +106,21 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   bool anyDeleted = false;
   ProgressUpdates progress(dialog.Handle(), IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
-  for (size_t index = 0; index < files.Count(); ++index) {
+  for (size_t index = released; index < files.Count(); ++index) {
     const std::string& path = files[index];
     bool deleted = false;
-    if (DecrementInstalledFile(installedFiles, path, deleted) != 0) {
+    const std::optional<DWORD> count = installedFiles.valid() ? installedFiles.ReadDword(path) : std::nullopt;
+    if (count == 1u) {
+      // The file before its counter: killed in between, the next run finds the counter and finishes.
+      DeleteInstalledFile(path);
+      installedFiles.DeleteValue(path);
+      deleted = true;
+    } else {
+      // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,
+      // never deleted while another installation needs it.
+      if (count && *count > 1u) entry.WriteDword(kFilesReleasedValue, static_cast<DWORD>(index + 1));
+      DecrementInstalledFile(installedFiles, path, deleted);
       keptFiles.Add(path);
-    } else if (!DeleteFileA(path.c_str())) {
-      // Archives restore attributes: a read-only file would lose its counter yet stay for ever.
-      DWORD attributes = GetFileAttributesA(path.c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-          SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
-        DeleteFileA(path.c_str());
     }
     anyDeleted = anyDeleted || deleted;
     progress.Show(path, index);

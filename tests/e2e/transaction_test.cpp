@@ -1,0 +1,236 @@
+// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was; a removal that is
+// killed finishes when run again.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e_fixture.h"
+#include "install_journal.h"
+#include "rar5_writer.h"
+#include "text_file.h"
+
+namespace {
+constexpr const char* kUserUnit = "the user's own edit of orvmarlin.pas";
+
+std::string FileBytes(const std::string& path) {
+  std::optional<std::string> bytes = ReadFileContent(path);
+  return bytes ? *bytes : std::string("(missing)");
+}
+
+// Size and FNV-1a hash: a listing of the bytes stays short enough to read when two differ.
+std::string Fingerprint(const std::string& bytes) {
+  unsigned long long hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  return FormatText("%u bytes, %016llx", static_cast<unsigned>(bytes.size()), hash);
+}
+
+// Ends the process of a window after a delay, from a thread of its own, as Task Manager would.
+class DelayedKill {
+ public:
+  void Arm(HWND window, DWORD delayMs) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    thread_ = std::thread([processId, delayMs] {
+      Sleep(delayMs);
+      UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+      if (process) TerminateProcess(process.get(), 99);
+    });
+  }
+  ~DelayedKill() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::thread thread_;
+};
+
+class TransactionTest : public SetupEndToEndTest {
+ protected:
+  void SetUp() override {
+    SetupEndToEndTest::SetUp();
+    ide_.emplace(MakeFakeDelphi5());
+    for (const char* name : {"OrvSetup.ini", "Data.rar"}) CopyPayload(std::string("sample\\") + name, Folder() + name);
+    // The sample product without questions beyond the welcome box, into the test's folder.
+    WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() +
+                                  "\r\nProductName=Marlin\r\nSubProductName=Grid;Charts\r\nVersion=2.1\r\n"
+                                  "DelphiVer=D5\r\nDefaultDir=" +
+                                  Destination() +
+                                  "\r\nCheckPrevVersion=0\r\nCheckDelphi=0\r\nSuccessMessage=1\r\n"
+                                  "PromptInstallDir=0\r\n\r\n[System_Files]\r\norvmarlin.dll\r\n\r\n[Help_Files]\r\n"
+                                  "orvmarlin.hlp=Marlin Components Help\r\n\r\n[Packages]\r\n"
+                                  "OrvTools50.bpl=Quillmark Marlin Tools\r\n\r\n[Build_Packages]\r\n"
+                                  "OrvMarlin50.dpk=Quillmark Marlin Components\r\n\r\n[Links]\r\n" +
+                                  LinkName() + "=readme.txt\r\n");
+    for (const char* name : {"orvmarlin.dll", "OrvMarlin50.bpl"}) RemoveAfterTest(SystemDir() + name);
+    RemoveAfterTest(ProgramsFolder() + LinkName() + ".lnk");
+    // A user's edited copy of a unit that the archive would replace.
+    WriteFile("dest\\units\\orvmarlin.pas", kUserUnit);
+  }
+
+  std::string Destination() const { return Folder() + "dest\\"; }
+  std::string LinkName() const { return AppName() + " Readme"; }
+
+  // Everything an installation may change: the records and the IDE's keys, every file in the folders of the test's
+  // folder (the destination and the fake IDE with its help contents) with its bytes, the system files, the shortcut,
+  // the journal.
+  std::string MachineState() const {
+    std::string state = RegistrySnapshot();
+    for (const std::string& entry : ListFolderTree(Folder())) {
+      if (entry.find('\\') == std::string::npos) continue;  // the setup's own files beside the folders
+      state += entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(Folder() + entry))) + "\n";
+    }
+    for (const std::string& path : {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl",
+                                    ProgramsFolder() + LinkName() + ".lnk", JournalFolder() + "install.journal"})
+      state += path + (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? " exists\n" : " absent\n");
+    return state;
+  }
+
+  RunRecord Install(std::vector<Answer> script = {}) {
+    script.insert(script.begin(), Welcome(IDOK));
+    return Run(CommandLine(SetupPath(), {}), script);
+  }
+  void ExpectCompleteInstall(const RunRecord& run) {
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.Clean());
+    EXPECT_NE(FileBytes(Destination() + "units\\orvmarlin.pas"), kUserUnit);
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())));
+  }
+  static Answer Completed() { return Answer::Press(IDOK).Caption("Setup").Text("Installation completed."); }
+  static Answer Undone(const std::string& appName) {
+    return Answer::Press(IDOK).Caption("Setup").Text("The interrupted installation of " + appName + " was undone.");
+  }
+
+  std::optional<FakeIde> ide_;
+};
+
+TEST_F(TransactionTest, AFailureAfterFilesWereWrittenIsUndone) {
+  // A damaged entry near the end of the archive: the files before it were written, the user's unit replaced.
+  const std::string before = MachineState();
+  std::string archive = FileBytes(Folder() + "Data.rar");
+  archive[archive.size() - 200] ^= 0x55;
+  WriteFile("Data.rar", archive);
+  RunRecord run = Install({Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(MachineState(), before);
+
+  // A counter stored with another type: the error reaches the catch-all after the extraction and the IDE steps.
+  CopyPayload("sample\\Data.rar", Folder() + "Data.rar");
+  WriteRawValue(HKEY_CURRENT_USER, kInstalledFilesKey, Destination() + "readme.txt", REG_SZ, std::string("1\0", 2));
+  const std::string withBadCounter = MachineState();
+  run = Install({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(MachineState(), withBadCounter);
+}
+
+TEST_F(TransactionTest, AFileInUseIsAskedAboutCancelUndoesRetryCompletes) {
+  const std::string before = MachineState();
+  const std::string held = Destination() + "units\\orvmarlin.pas";
+  UniqueFile handle(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(handle.valid());
+  const std::string inUse = "The file " + held + " is used by another program.";
+  RunRecord run = Install({Answer::Press(IDCANCEL).Caption("Setup").Text(inUse)});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 0u);
+  std::vector<WindowRecord> boxes = run.WindowsOfKind(WindowKind::MessageBox);
+  ASSERT_EQ(boxes.size(), 2u);
+  ExpectMessageBox(boxes[1], "Setup",
+                   inUse +
+                       "\r\nClose that program and press Retry, or press Cancel to undo "
+                       "the installation.",
+                   IconKind::Warning, {IDRETRY, IDCANCEL});
+  EXPECT_EQ(MachineState(), before);
+
+  run = Install({Answer::Press(IDRETRY).Caption("Setup").Text(inUse).WhileShown(
+                     [&](HWND, const WindowRecord&) { handle.reset(); }),
+                 Completed()});
+  ExpectCompleteInstall(run);
+}
+
+TEST_F(TransactionTest, TooLittleSpaceIsAskedAboutBeforeAnythingIsWritten) {
+  // An archive that declares more than any disk here holds (a thousand entries of 4 GB): the counting pass reads
+  // its headers only.
+  std::vector<Rar5Entry> entries;
+  for (int i = 0; i < 1000; ++i)
+    entries.push_back({"huge" + std::to_string(i) + ".bin", "tiny", false, 0, 0x20, 0xFFFFFFFFull});
+  WriteRar5Archive(Folder() + "Data.rar", entries);
+  const std::string before = MachineState();
+  RunRecord run = Install({Answer::Press(IDRETRY).Caption("Setup").Text("There is not enough free space on drive"),
+                           Answer::Press(IDCANCEL).Caption("Setup").Text("There is not enough free space on drive")});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 0u);
+  std::vector<WindowRecord> boxes = run.WindowsOfKind(WindowKind::MessageBox);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(IconKindName(boxes[1].icon), IconKindName(IconKind::Warning));
+  EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDRETRY, IDCANCEL}));
+  EXPECT_EQ(MachineState(), before);
+}
+
+TEST_F(TransactionTest, AReinstallationThatFailsLeavesTheFirstOneCompleteAndRemovable) {
+  ExpectCompleteInstall(Install({Completed()}));
+  const std::string installed = MachineState();
+  std::string archive = FileBytes(Folder() + "Data.rar");
+  archive[archive.size() - 200] ^= 0x55;
+  WriteFile("Data.rar", archive);
+  EXPECT_TRUE(Install({Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)}).Clean());
+  EXPECT_EQ(MachineState(), installed);
+
+  EXPECT_TRUE(Run(CommandLine(Destination() + "uninstall.exe", {AppName()}), {ConfirmRemoval(AppName())}).Clean());
+  EXPECT_TRUE(WaitFor([&] { return !FileExists(Destination() + "uninstall.exe"); }, kBatchWaitMs));
+  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())), "");
+  EXPECT_EQ(FileBytes(Destination() + "units\\orvmarlin.pas"), "(missing)");
+}
+
+TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
+  const std::string before = MachineState();
+  int interrupted = 0;
+  for (DWORD delay = 0; delay < 20 * 60; delay += 60) {
+    {
+      DelayedKill kill;
+      Run(CommandLine(SetupPath(), {}),
+          {Welcome(IDOK).WhileShown([&](HWND window, const WindowRecord&) { kill.Arm(window, delay); }), Completed()});
+    }
+    const bool left = InterruptedInstallation(JournalFolder()).has_value();
+    if (left) ++interrupted;
+    // The next start undoes what the killed one left and says so; the welcome box is then refused.
+    std::vector<Answer> script;
+    if (left) script.push_back(Undone(AppName()));
+    script.push_back(Welcome(IDCANCEL));
+    RunRecord next = Run(CommandLine(SetupPath(), {}), script);
+    EXPECT_TRUE(next.Clean()) << "killed after " << delay << " ms";
+    // A run that got to its commit before the kill is complete, and so are all later ones.
+    if (!left && RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()))) break;
+    EXPECT_EQ(MachineState(), before) << "killed after " << delay << " ms";
+  }
+  EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
+  EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());
+}
+
+TEST_F(TransactionTest, AKilledRemovalFinishesWhenRunAgain) {
+  const std::string uninstaller = Destination() + "uninstall.exe";
+  bool killedHalfWay = false;
+  for (DWORD delay = 0; delay < 10 * 40 && !killedHalfWay; delay += 40) {
+    ExpectCompleteInstall(Install({Completed()}));
+    {
+      DelayedKill kill;
+      Run(CommandLine(uninstaller, {AppName()}),
+          {ConfirmRemoval(AppName()).WhileShown([&](HWND window, const WindowRecord&) { kill.Arm(window, delay); })});
+    }
+    if (!RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()))) {
+      WaitFor([&] { return !FileExists(uninstaller); }, kBatchWaitMs);
+      continue;  // it finished before the kill
+    }
+    for (const char* name : {"readme.txt", "units\\vkheron.pas", "source\\OrvMarlin50.dpk"})
+      killedHalfWay = killedHalfWay || !FileExists(Destination() + name);
+    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName()}), {ConfirmRemoval(AppName())}).Clean());
+    EXPECT_TRUE(WaitFor([&] { return !FileExists(uninstaller); }, kBatchWaitMs)) << "killed after " << delay << " ms";
+    EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())), "");
+    EXPECT_EQ(ExportRegistryTree(HKEY_CURRENT_USER, kInstalledFilesKey), "") << "killed after " << delay << " ms";
+    for (const char* name : {"readme.txt", "units\\vkheron.pas", "source\\OrvMarlin50.dpk"})
+      EXPECT_EQ(FileBytes(Destination() + name), "(missing)") << name << ", killed after " << delay << " ms";
+  }
+  EXPECT_TRUE(killedHalfWay) << "no kill came while the removal was under way";
+}
+}  // namespace
