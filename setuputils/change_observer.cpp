@@ -26,6 +26,10 @@ void PrepareFolderCreation(const std::string& path) {
   if (activeObserver != nullptr) activeObserver->FolderWillBeCreated(path);
 }
 
+void PrepareKeyCreation(HKEY root, const std::string& keyPath) {
+  if (activeObserver != nullptr) activeObserver->KeyWillBeCreated(root, keyPath);
+}
+
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name) {
   if (activeObserver != nullptr) activeObserver->ValueWillChange(root, keyPath, name);
 }

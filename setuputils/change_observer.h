@@ -16,6 +16,8 @@ class ChangeObserver {
   // A file that a program of ours cannot announce (an IDE tool's output) is recorded once it is there.
   virtual void FileWasCreated(const std::string& path) = 0;
   virtual void FolderWillBeCreated(const std::string& path) = 0;
+  // The key and any missing parent, when missing.
+  virtual void KeyWillBeCreated(HKEY root, const std::string& keyPath) = 0;
   virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) = 0;
   virtual void TextWillBeRewritten(const std::string& path) = 0;
 };
@@ -33,6 +35,7 @@ void SetActiveChangeObserver(ChangeObserver* observer);
 // "Setup", Retry and Cancel); Cancel raises InstallationCancelled.
 void PrepareFileForWriting(const std::string& path);
 void PrepareFolderCreation(const std::string& path);
+void PrepareKeyCreation(HKEY root, const std::string& keyPath);
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name);
 void PrepareTextRewrite(const std::string& path);
 void NoteCreatedFile(const std::string& path);

@@ -87,6 +87,13 @@ void DeleteWrittenFile(const std::string& path) {
   DeleteFileA(path.c_str());
 }
 
+// A key path as the journal keeps it: without backslashes at its ends.
+std::string StripBackslashes(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  while (!path.empty() && path.front() == '\\') path.erase(0, 1);
+  return path;
+}
+
 std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
 
 std::string WithBackslash(const std::string& folder) {
@@ -230,22 +237,32 @@ void InstallJournal::FolderWillBeCreated(const std::string& path) {
     Append(Record({"folder", *missingFolder}), false);
 }
 
+void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
+  // The key and every missing parent, outermost first, so that undo removes them innermost first.
+  std::vector<std::string> missing;
+  for (std::string walk = StripBackslashes(keyPath);
+       !walk.empty() && !RegistryKey::Open(root, walk, KEY_READ).valid();) {
+    missing.push_back(walk);
+    size_t slash = walk.find_last_of('\\');
+    walk = slash == std::string::npos ? std::string() : walk.substr(0, slash);
+  }
+  for (auto missingKey = missing.rbegin(); missingKey != missing.rend(); ++missingKey)
+    Append(Record({"key", RootName(root), *missingKey}), false);
+}
+
 void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) {
-  RegistryKey key = RegistryKey::Open(root, keyPath, KEY_READ);
-  if (!key.valid()) {
-    // The key and every missing parent, outermost first, so that undo removes them innermost first.
-    std::vector<std::string> missing;
-    for (std::string walk = keyPath; !walk.empty() && !RegistryKey::Open(root, walk, KEY_READ).valid();) {
-      missing.push_back(walk);
-      size_t slash = walk.find_last_of('\\');
-      walk = slash == std::string::npos ? std::string() : walk.substr(0, slash);
-    }
-    for (auto missingKey = missing.rbegin(); missingKey != missing.rend(); ++missingKey)
-      Append(Record({"key", RootName(root), *missingKey}), false);
+  // Values of one key come in runs (the counters, the entry): its key stays open between them.
+  if (root != lastRoot_ || keyPath != lastPath_ || !lastKey_.valid()) {
+    lastKey_ = RegistryKey::Open(root, keyPath, KEY_READ);
+    lastRoot_ = root;
+    lastPath_ = keyPath;
+  }
+  if (!lastKey_.valid()) {
+    KeyWillBeCreated(root, keyPath);
     Append(Record({"value", RootName(root), keyPath, name, "0", "0", ""}), false);
     return;
   }
-  std::optional<RegistryValue> old = key.ReadRaw(name);
+  std::optional<RegistryValue> old = lastKey_.ReadRaw(name);
   if (old)
     Append(Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data}), false);
   else

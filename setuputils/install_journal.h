@@ -14,6 +14,7 @@
 #include <string>
 
 #include "change_observer.h"
+#include "registry.h"
 #include "unique_handle.h"
 
 class InstallJournal : public ChangeObserver {
@@ -32,6 +33,7 @@ class InstallJournal : public ChangeObserver {
   void FileWasCreated(const std::string& path) override;
   // Before a folder is created: records every folder of the path that does not exist yet, outermost first.
   void FolderWillBeCreated(const std::string& path) override;
+  void KeyWillBeCreated(HKEY root, const std::string& keyPath) override;
   // Before a registry value is set or deleted: records its key when missing, and the value's type and data or that
   // it had none.
   void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) override;
@@ -50,6 +52,9 @@ class InstallJournal : public ChangeObserver {
   std::string journalPath_;
   UniqueFile file_;
   unsigned keptCount_ = 0;
+  HKEY lastRoot_ = nullptr;
+  std::string lastPath_;
+  RegistryKey lastKey_;
 };
 
 // The per-user folder of the journal: <Local Application Data>\Quillmark\OrvSetup\.

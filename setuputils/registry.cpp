@@ -1,25 +1,43 @@
 // Registry layer over the ANSI advapi32 entry points.
 #include "registry.h"
 
+#include "change_observer.h"
 #include "setup_error.h"
 
 namespace {
 // Retries of an enumerated entry that did not fit its buffer, each with buffers twice as large.
 constexpr int kEnumerateAttempts = 8;
+
+// The two parts of the registry whose changes are told to the change observer.
+bool IsObservedRoot(HKEY root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
 }  // namespace
 
 RegistryKey RegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegistryKey();
-  return RegistryKey(key);
+  RegistryKey opened(key);
+  if (IsObservedRoot(root)) opened.SetPath(root, path);
+  return opened;
 }
 
 RegistryKey RegistryKey::Create(HKEY root, const std::string& path, REGSAM access) {
+  if (IsObservedRoot(root)) PrepareKeyCreation(root, path);
   HKEY key = nullptr;
   if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr) !=
       ERROR_SUCCESS)
     return RegistryKey();
-  return RegistryKey(key);
+  RegistryKey created(key);
+  if (IsObservedRoot(root)) created.SetPath(root, path);
+  return created;
+}
+
+void RegistryKey::SetPath(HKEY root, const std::string& path) {
+  root_ = root;
+  path_ = path;
+}
+
+void RegistryKey::AnnounceChange(const std::string& name) const {
+  if (valid() && root_ != nullptr) PrepareValueChange(root_, path_, name);
 }
 
 std::optional<RegistryValue> RegistryKey::ReadRaw(const std::string& name) const {
@@ -79,18 +97,21 @@ bool RegistryKey::ValueExists(const std::string& name) const {
 }
 
 void RegistryKey::WriteString(const std::string& name, const std::string& text) const {
+  AnnounceChange(name);
   if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                  static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS)
     throw FailedToSetDataError(name);
 }
 
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
+  AnnounceChange(name);
   if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                  sizeof value) != ERROR_SUCCESS)
     throw FailedToSetDataError(name);
 }
 
 bool RegistryKey::DeleteValue(const std::string& name) const {
+  AnnounceChange(name);
   return valid() && RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }
 

@@ -33,7 +33,10 @@ class RegistryKey {
 
   bool valid() const { return key_.valid(); }
   HKEY get() const { return key_.get(); }
-  void Close() { key_.reset(); }
+  void Close() {
+    key_.reset();
+    root_ = nullptr;
+  }
 
   // REG_SZ or REG_EXPAND_SZ as stored (nothing expanded).
   std::optional<std::string> ReadString(const std::string& name) const;
@@ -60,7 +63,14 @@ class RegistryKey {
   std::vector<std::string> SubKeyNames() const;
 
  private:
+  // A key opened below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE by its path tells the change observer of every
+  // write and deletion before it is made (a key created is told when Create makes it).
+  void SetPath(HKEY root, const std::string& path);
+  void AnnounceChange(const std::string& name) const;
+
   UniqueKey key_;
+  HKEY root_ = nullptr;
+  std::string path_;
 };
 
 // Deletes a key with all its subkeys; true when it is gone afterwards.
