@@ -9,6 +9,7 @@
 #include "message_box.h"
 #include "registry.h"
 #include "setup_error.h"
+#include "text_compare.h"
 #include "text_file.h"
 
 namespace {
@@ -92,6 +93,11 @@ std::string StripBackslashes(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   while (!path.empty() && path.front() == '\\') path.erase(0, 1);
   return path;
+}
+
+// A key as the journal's sets know it.
+std::string KeyId(HKEY root, const std::string& keyPath) {
+  return RootName(root) + "\\" + LowerCaseLocale(StripBackslashes(keyPath));
 }
 
 std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
@@ -207,7 +213,11 @@ void InstallJournal::Append(const std::string& record, bool flush) {
 }
 
 bool InstallJournal::FileWillBeWritten(const std::string& path) {
-  if (!PathExists(path)) {
+  // In a folder this installation created every file is new: no need to look.
+  const size_t slash = path.find_last_of('\\');
+  const bool inCreatedFolder =
+      slash != std::string::npos && createdFolders_.count(LowerCaseLocale(path.substr(0, slash))) != 0;
+  if (inCreatedFolder || !PathExists(path)) {
     Append(Record({"created", path}), false);
     return true;
   }
@@ -233,8 +243,10 @@ void InstallJournal::FolderWillBeCreated(const std::string& path) {
     if (slash == std::string::npos || (slash == 2 && walk[1] == ':')) break;
     walk.erase(slash);
   }
-  for (auto missingFolder = missing.rbegin(); missingFolder != missing.rend(); ++missingFolder)
+  for (auto missingFolder = missing.rbegin(); missingFolder != missing.rend(); ++missingFolder) {
     Append(Record({"folder", *missingFolder}), false);
+    createdFolders_.insert(LowerCaseLocale(*missingFolder));
+  }
 }
 
 void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
@@ -246,11 +258,18 @@ void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
     size_t slash = walk.find_last_of('\\');
     walk = slash == std::string::npos ? std::string() : walk.substr(0, slash);
   }
-  for (auto missingKey = missing.rbegin(); missingKey != missing.rend(); ++missingKey)
+  for (auto missingKey = missing.rbegin(); missingKey != missing.rend(); ++missingKey) {
     Append(Record({"key", RootName(root), *missingKey}), false);
+    createdKeys_.insert(KeyId(root, *missingKey));
+  }
 }
 
 void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) {
+  // A key this installation created had no values: nothing to read (the install counters of a first installation).
+  if (createdKeys_.count(KeyId(root, keyPath)) != 0) {
+    Append(Record({"value", RootName(root), keyPath, name, "0", "0", ""}), false);
+    return;
+  }
   // Values of one key come in runs (the counters, the entry): its key stays open between them.
   if (root != lastRoot_ || keyPath != lastPath_ || !lastKey_.valid()) {
     lastKey_ = RegistryKey::Open(root, keyPath, KEY_READ);

@@ -12,6 +12,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "change_observer.h"
 #include "registry.h"
@@ -52,6 +53,9 @@ class InstallJournal : public ChangeObserver {
   std::string journalPath_;
   UniqueFile file_;
   unsigned keptCount_ = 0;
+  // Lower case: the folders and keys this installation created.
+  std::unordered_set<std::string> createdFolders_;
+  std::unordered_set<std::string> createdKeys_;
   HKEY lastRoot_ = nullptr;
   std::string lastPath_;
   RegistryKey lastKey_;
