@@ -1,0 +1,23 @@
+// The switches both programs take beside their described argument: how much of the program is shown, the
+// destination of an unattended installation and the log.
+//   orvsetup.exe [CONFIG] [/SILENT | /VERYSILENT] [/DIR=folder] [/LOG[=file]]
+//   uninstall.exe "AppName" [/SILENT | /VERYSILENT] [/LOG[=file]]
+// Case is ignored; the first argument that is not a switch is the described argument.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum TRunMode { rmInteractive, rmSilent, rmVerySilent };
+
+struct ProgramSwitches {
+  std::string argument;  // the first argument that is not a switch, or ""
+  TRunMode mode = rmInteractive;
+  std::optional<std::string> dir;  // /DIR=, as typed
+  bool log = false;                // /LOG or /LOG=
+  std::string logFile;             // /LOG= as typed; "" for a name of the program's own in the TEMP folder
+};
+
+// The arguments after the program itself (SplitCommandLine's elements 1 and on). setupSwitches: /DIR= is known.
+ProgramSwitches ParseProgramSwitches(const std::vector<std::string>& arguments, bool setupSwitches);

@@ -1,0 +1,77 @@
+// The run's log.
+#include "run_log.h"
+
+#include <windows.h>
+
+#include "path_utils.h"
+#include "setup_error.h"
+#include "unique_handle.h"
+
+namespace {
+UniqueFile logFile;
+
+long long Counter() {
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return counter.QuadPart;
+}
+
+// Taken when the program's statics are made: before anything of the run happens.
+const long long startCounter = Counter();
+
+// Characters Windows does not allow in a file name become blanks.
+std::string FileNamePart(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < ' ' || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = ' ';
+  return text;
+}
+
+void WriteRaw(const std::string& text) {
+  DWORD written = 0;
+  WriteFile(logFile.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+}  // namespace
+
+void OpenRunLog(const std::string& path) {
+  logFile.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
+  if (!logFile) throw CannotCreateFileError(path);
+}
+
+void CloseRunLog() { logFile.reset(); }
+
+bool RunLogIsOpen() { return logFile.valid(); }
+
+double SecondsSinceStart() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(Counter() - startCounter) / static_cast<double>(frequency.QuadPart);
+}
+
+void LogLine(const std::string& text) {
+  if (!logFile) return;
+  const std::string stamp = FormatText("[%9.3f] ", SecondsSinceStart());
+  std::string lines;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find_first_of("\r\n", start);
+    lines += stamp + text.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\r\n";
+    if (end == std::string::npos) break;
+    start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    if (start >= text.size()) break;
+  }
+  WriteRaw(lines);
+}
+
+std::string DefaultRunLogPath(const std::string& program, const std::string& appName) {
+  char temp[MAX_PATH + 1] = "";
+  DWORD length = GetTempPathA(sizeof temp, temp);
+  std::string folder = length > 0 && length < sizeof temp ? std::string(temp, length) : CurrentFolder();
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const std::string stamp =
+      FormatText("%04u%02u%02u-%02u%02u%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+  std::string name = program + (appName.empty() ? "" : " " + appName) + " " + stamp + ".log";
+  if (!folder.empty() && folder.back() != '\\') folder += '\\';
+  return folder + FileNamePart(name);
+}

@@ -1,0 +1,17 @@
+// The log of a run, written when /LOG is given: each line starts with the seconds since the program started and
+// ends with CR LF; text in the ANSI code page. Every line reaches the file as it is written, so a run that is killed
+// or hangs leaves its log up to that moment.
+#pragma once
+
+#include <string>
+
+// Creates (or replaces) the log file; raises "Cannot create file %s".
+void OpenRunLog(const std::string& path);
+void CloseRunLog();
+bool RunLogIsOpen();
+// Appends one line; nothing when no log is open. A line with line breaks is written as several.
+void LogLine(const std::string& text);
+// A log in the TEMP folder named for the program, the product and the time: "orvsetup My Product 20261207-183501.log".
+std::string DefaultRunLogPath(const std::string& program, const std::string& appName);
+// The seconds since the program started, as the log shows them.
+double SecondsSinceStart();
