@@ -147,15 +147,13 @@ namespace {
 // new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines only.
 // Without an old list the new one is taken as it is.
 StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added) {
-  RegistryKey entry =
-      RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + SetupSettings.AppName, KEY_READ);
-  auto old = entry.ReadRaw(valueName);
+  auto old = FindUninstallValue(SetupSettings.AppName, valueName);
   if (!old) {
     added = current;
     return current;
   }
   StringList merged;
-  merged.SetText(RegistryDataToText(old->data));
+  merged.SetText(*old);
   std::unordered_set<std::string> known;
   for (const auto& line : merged) known.insert(LowerCaseLocale(line));
   for (const auto& line : current) {

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "path_macros.h"
 #include "path_utils.h"
 #include "process_runner.h"
 #include "setup_error.h"

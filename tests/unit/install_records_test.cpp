@@ -164,7 +164,7 @@ namespace {
 using UninstallEntryTest = IsolatedTest;
 
 RegistryKey Entry(const std::string& appName) {
-  return RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(UninstallKeyPath) + "\\" + appName);
+  return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName));
 }
 
 // Type and bytes of a value as stored.
