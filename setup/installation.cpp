@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "help_contents.h"
@@ -144,9 +145,11 @@ std::string UninstallCommandLine() {
 
 namespace {
 // A repeated installation under the same name merges its lists into the entry's: the old lines first, then the
-// new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines only.
-// Without an old list the new one is taken as it is.
-StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added) {
+// new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines, and
+// relisted the old lines listed again, spelt as the entry keeps them. Without an old list the new one is taken as
+// it is.
+StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added,
+                          StringList& relisted) {
   auto old = FindUninstallValue(SetupSettings.AppName, valueName);
   if (!old) {
     added = current;
@@ -154,12 +157,15 @@ StringList MergeWithEntry(const std::string& valueName, const StringList& curren
   }
   StringList merged;
   merged.SetText(*old);
-  std::unordered_set<std::string> known;
-  for (const auto& line : merged) known.insert(LowerCaseLocale(line));
+  std::unordered_map<std::string, std::string> known;
+  for (const auto& line : merged) known.emplace(LowerCaseLocale(line), line);
   for (const auto& line : current) {
-    if (known.count(LowerCaseLocale(line)) == 0) {
+    auto listed = known.find(LowerCaseLocale(line));
+    if (listed == known.end()) {
       merged.Add(line);
       added.Add(line);
+    } else {
+      relisted.Add(listed->second);
     }
   }
   return merged;
@@ -170,11 +176,15 @@ void WriteProductRecord() {
   const TSetupSettings& s = SetupSettings;
   SetUninstallValue(s.AppName, kProductNameValue, s.ProductName);
   SetUninstallValue(s.AppName, kSubProductNameValue, s.SubProductName);
-  StringList addedFiles, addedFolders;
-  StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles);
-  StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders);
+  StringList addedFiles, relistedFiles, addedFolders, relistedFolders;
+  StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles, relistedFiles);
+  StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders, relistedFolders);
   SetUninstallValue(s.AppName, kFilesValue, files.Text());
-  CountInstalledFiles(addedFiles);
+  // A listed file whose counter is gone (a removal stopped half-way) is counted again; left uncounted, the next
+  // removal would keep it for ever.
+  StringList countedFiles = addedFiles;
+  for (const auto& path : UncountedFiles(relistedFiles)) countedFiles.Add(path);
+  CountInstalledFiles(countedFiles);
   SetUninstallValue(s.AppName, kFoldersValue, folders.Text());
   SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());
   SetUninstallValue(s.AppName, kAppNameValue, s.AppName);

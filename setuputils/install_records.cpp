@@ -88,6 +88,15 @@ void CountInstalledFiles(const StringList& files) {
   }
 }
 
+StringList UncountedFiles(const StringList& files) {
+  StringList uncounted;
+  if (files.Empty()) return uncounted;
+  RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ);
+  for (const auto& path : files)
+    if (!installedFiles.ValueExists(path)) uncounted.Add(path);
+  return uncounted;
+}
+
 DWORD IncInstalledFileCount(const std::string& path) {
   return IncInstalledFileCount(RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey), path);
 }

@@ -308,8 +308,10 @@ TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
   ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFoldersValue), Lines(firstFolders));
 
   // The same folder typed in other letter case, with a second shortcut: only the shortcut is new, and only it is
-  // counted. The tools folder comes back under the other spelling and is not listed twice.
+  // counted, with readme.txt, whose counter a removal that stopped half-way took. The tools folder comes back under
+  // the other spelling and is not listed twice.
   DeleteFolderTree(installDir + "tools");
+  ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).DeleteValue(installDir + "readme.txt"));
   WriteFile("OrvSetup.ini", SmallConfiguration("[Links]\r\nNotes=readme.txt\r\n" + accented + "=readme.txt\r\n"));
   std::string upperFolder = installFolder;
   CharUpperBuffA(&upperFolder[0], static_cast<DWORD>(upperFolder.size()));
