@@ -94,6 +94,9 @@ void BuildListedPackages() {
 }
 
 namespace {
+// The running program, when it is one of the setup files to delete.
+std::string setupProgramToDelete;
+
 // The setup's own files as found and used: never a path the installation just put in place.
 void DeleteSetupFiles(const std::string& archivePath) {
   TSetupSettings& s = SetupSettings;
@@ -104,7 +107,7 @@ void DeleteSetupFiles(const std::string& archivePath) {
        {archivePath, ExpandFromExeDir(s.ConfigFileName), AppFolder() + s.UninstallerName, ExpandFromExeDir(s.UnRarDll)})
     if (isOurs(path)) DeleteFileA(path.c_str());
   std::string self = ModuleFileName();
-  if (isOurs(self)) DeleteFileViaBatch(self, BatchWriteErrors::Ignore);
+  if (isOurs(self)) setupProgramToDelete = self;
 }
 
 void SetStatus(HWND dialog, const std::string& text) {
@@ -136,6 +139,12 @@ bool ExtractAndBuild(const std::string& destination) {
   }
   if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
   return extracted;
+}
+
+void DeleteSetupProgram() {
+  if (setupProgramToDelete.empty()) return;
+  DeleteFileViaBatch(setupProgramToDelete, BatchWriteErrors::Ignore);
+  setupProgramToDelete.clear();
 }
 
 std::string UninstallCommandLine() {

@@ -23,11 +23,9 @@ void RunUnderCom() {
   auto destroyLists = ScopeExit(ClearLists);
   if (LoadSetupSettings()) RunInstallation();
 }
-}  // namespace
 
-int SetupMain() {
-  InitConfigFileName();
-  InitCommonControls();
+// The installation under the catch-all: its exit code.
+int RunReportingErrors() {
   std::string error;
   try {
     RunUnderCom();
@@ -40,4 +38,13 @@ int SetupMain() {
   ShowMessageBox("Installation failed.", "An error occured during installation.", MB_ICONWARNING | MB_OK);
   ShowMessageBox(error, "Application Error", MB_ICONERROR | MB_OK);
   return 1;
+}
+}  // namespace
+
+int SetupMain() {
+  InitConfigFileName();
+  InitCommonControls();
+  const int exitCode = RunReportingErrors();
+  DeleteSetupProgram();
+  return exitCode;
 }
