@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <unordered_map>
 #include <unordered_set>
 
 #include "change_observer.h"
@@ -96,6 +97,9 @@ void BuildListedPackages() {
 }
 
 namespace {
+// The running program, when it is one of the setup files to delete.
+std::string setupProgramToDelete;
+
 // The setup's own files as found and used: never a path the installation just put in place.
 void DeleteSetupFiles(const std::string& archivePath) {
   TSetupSettings& s = SetupSettings;
@@ -106,7 +110,7 @@ void DeleteSetupFiles(const std::string& archivePath) {
        {archivePath, ExpandFromExeDir(s.ConfigFileName), AppFolder() + s.UninstallerName, ExpandFromExeDir(s.UnRarDll)})
     if (isOurs(path)) DeleteFileA(path.c_str());
   std::string self = ModuleFileName();
-  if (isOurs(self)) DeleteFileViaBatch(self, BatchWriteErrors::Ignore);
+  if (isOurs(self)) setupProgramToDelete = self;
 }
 
 void SetStatus(HWND dialog, const std::string& text) {
@@ -141,6 +145,12 @@ bool ExtractAndBuild(const std::string& destination) {
   return extracted;
 }
 
+void DeleteSetupProgram() {
+  if (setupProgramToDelete.empty()) return;
+  DeleteFileViaBatch(setupProgramToDelete, BatchWriteErrors::Ignore);
+  setupProgramToDelete.clear();
+}
+
 std::string UninstallCommandLine() {
   const TSetupSettings& s = SetupSettings;
   return QuoteStr(s.InstallDir + s.UninstallerName, '"') + " " + QuoteStr(s.AppName, '"');
@@ -148,24 +158,27 @@ std::string UninstallCommandLine() {
 
 namespace {
 // A repeated installation under the same name merges its lists into the entry's: the old lines first, then the
-// new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines only.
-// Without an old list the new one is taken as it is.
-StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added) {
-  RegistryKey entry =
-      RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + SetupSettings.AppName, KEY_READ);
-  auto old = entry.ReadRaw(valueName);
+// new ones that are not among the old (case ignored). Returns the merged list; added receives the new lines, and
+// relisted the old lines listed again, spelt as the entry keeps them. Without an old list the new one is taken as
+// it is.
+StringList MergeWithEntry(const std::string& valueName, const StringList& current, StringList& added,
+                          StringList& relisted) {
+  auto old = FindUninstallValue(SetupSettings.AppName, valueName);
   if (!old) {
     added = current;
     return current;
   }
   StringList merged;
-  merged.SetText(RegistryDataToText(old->data));
-  std::unordered_set<std::string> known;
-  for (const auto& line : merged) known.insert(LowerCaseLocale(line));
+  merged.SetText(*old);
+  std::unordered_map<std::string, std::string> known;
+  for (const auto& line : merged) known.emplace(LowerCaseLocale(line), line);
   for (const auto& line : current) {
-    if (known.count(LowerCaseLocale(line)) == 0) {
+    auto listed = known.find(LowerCaseLocale(line));
+    if (listed == known.end()) {
       merged.Add(line);
       added.Add(line);
+    } else {
+      relisted.Add(listed->second);
     }
   }
   return merged;
@@ -176,14 +189,17 @@ void WriteProductRecord() {
   const TSetupSettings& s = SetupSettings;
   SetUninstallValue(s.AppName, kProductNameValue, s.ProductName);
   SetUninstallValue(s.AppName, kSubProductNameValue, s.SubProductName);
-  StringList addedFiles, addedFolders;
-  StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles);
-  StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders);
+  StringList addedFiles, relistedFiles, addedFolders, relistedFolders;
+  StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles, relistedFiles);
+  StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders, relistedFolders);
   SetUninstallValue(s.AppName, kFilesValue, files.Text());
   // A removal that stopped half-way counted its progress through the old list.
-  RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + s.AppName)
-      .DeleteValue(kFilesReleasedValue);
-  CountInstalledFiles(addedFiles);
+  RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(s.AppName)).DeleteValue(kFilesReleasedValue);
+  // A listed file whose counter is gone (a removal stopped half-way) is counted again; left uncounted, the next
+  // removal would keep it for ever.
+  StringList countedFiles = addedFiles;
+  for (const auto& path : UncountedFiles(relistedFiles)) countedFiles.Add(path);
+  CountInstalledFiles(countedFiles);
   SetUninstallValue(s.AppName, kFoldersValue, folders.Text());
   SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());
   SetUninstallValue(s.AppName, kAppNameValue, s.AppName);

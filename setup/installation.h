@@ -11,8 +11,12 @@ bool ConfirmWelcome();
 // in InstallDir; false when the user cancels.
 bool SelectInstallDir();
 // Extracts the archive into the destination with the progress dialog up, records the product and builds the
-// listed packages; then removes the setup files when asked. True when the archive was extracted.
+// listed packages; then removes the setup files when asked, all but the running program, which DeleteSetupProgram
+// removes. True when the archive was extracted.
 bool ExtractAndBuild(const std::string& destination);
+// Hands the running program to the self-deleting batch when ExtractAndBuild left it to be deleted. The program's
+// last act: the batch gives up after a bounded number of tries, which must not run out while a box is still open.
+void DeleteSetupProgram();
 // Builds each [Build_Packages] source found among the installed files and registers what was built.
 void BuildListedPackages();
 // Writes the Add/Remove Programs values, counts the installed files and creates the entry.

@@ -12,8 +12,8 @@
 bool CheckPreviousVersion() {
   if (!SetupSettings.CheckPrevVersion) return true;
   if (!UninstallEntryExists(SetupSettings.AppName)) return true;
-  return ShowMessageBox(PreviousVersionText(SetupSettings.AppName), "Installation Error",
-                        MB_OKCANCEL | MB_ICONERROR) == IDOK;
+  return ShowMessageBox(PreviousVersionText(SetupSettings.AppName), "Installation Error", MB_OKCANCEL | MB_ICONERROR) ==
+         IDOK;
 }
 
 bool IsIdeRunning() {

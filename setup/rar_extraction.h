@@ -1,12 +1,6 @@
 // Routed extraction of the product archive: where each entry goes, what is recorded, and the progress display.
-//
-// How the installation sequence drives it:
-//   LoadUnrarLibrary(ExtractFileName(SetupSettings.UnRarDll));
-//   create the progress dialog (template 104), set its status line, then RarProgressDialog = its window;
-//   CountRarArchive(SetupSettings.RarFile, SetupSettings.InstallDir);          // sums sizes, sets the bar's range
-//   bool extracted = ExtractRarArchive(SetupSettings.RarFile, SetupSettings.InstallDir, ExtractRarEntry,
-//                                      &SetupSettings.Files, &SetupSettings.Folders, &SetupSettings.SystemFiles);
-//   ... RarProgressDialog = nullptr before the dialog is destroyed; UnloadUnrarLibrary() in the final clean-up.
+// ExtractAndBuild (installation.cpp) shows how the installation sequence drives it: the library loaded, the
+// progress dialog up and RarProgressDialog set, the counting pass, then the extracting pass.
 #pragma once
 
 #include <windows.h>

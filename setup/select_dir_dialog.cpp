@@ -7,6 +7,7 @@
 
 #include "../resources/resource_ids.h"
 #include "path_utils.h"
+#include "unique_handle.h"
 
 namespace {
 constexpr int kRootFolderIds[] = {
@@ -18,29 +19,6 @@ static_assert(sizeof(kRootFolderIds) / sizeof(kRootFolderIds[0]) == drTemplates 
 constexpr UINT kBrowseFlags[] = {BIF_BROWSEFORCOMPUTER, BIF_BROWSEFORPRINTER, BIF_DONTGOBELOWDOMAIN,
                                  BIF_RETURNFSANCESTORS, BIF_RETURNONLYFSDIRS};
 static_assert(sizeof(kBrowseFlags) / sizeof(kBrowseFlags[0]) == dfOnlyDirs + 1, "one browse flag per option");
-
-// An item list made by the shell, freed with the shell's allocator.
-class ShellItemList {
- public:
-  explicit ShellItemList(IMalloc* allocator) : allocator_(allocator) {}
-  ~ShellItemList() { reset(); }
-  ShellItemList(const ShellItemList&) = delete;
-  ShellItemList& operator=(const ShellItemList&) = delete;
-
-  LPITEMIDLIST get() const { return items_; }
-  LPITEMIDLIST* put() {
-    reset();
-    return &items_;
-  }
-  void reset(LPITEMIDLIST items = nullptr) {
-    if (items_ != nullptr) allocator_->Free(items_);
-    items_ = items;
-  }
-
- private:
-  IMalloc* allocator_;
-  LPITEMIDLIST items_ = nullptr;
-};
 
 std::string TextOfBuffer(const char* buffer, size_t size) { return std::string(buffer, strnlen(buffer, size)); }
 }  // namespace

@@ -24,11 +24,9 @@ void RunUnderCom() {
   auto destroyLists = ScopeExit(ClearLists);
   if (LoadSetupSettings()) RunInstallation();
 }
-}  // namespace
 
-int SetupMain() {
-  InitConfigFileName();
-  InitCommonControls();
+// The installation under the catch-all: its exit code.
+int RunReportingErrors() {
   std::string error;
   try {
     UndoInterruptedInstallationAtStart("Setup");
@@ -42,4 +40,13 @@ int SetupMain() {
   ShowMessageBox("Installation failed.", "An error occured during installation.", MB_ICONWARNING | MB_OK);
   ShowMessageBox(error, "Application Error", MB_ICONERROR | MB_OK);
   return 1;
+}
+}  // namespace
+
+int SetupMain() {
+  InitConfigFileName();
+  InitCommonControls();
+  const int exitCode = RunReportingErrors();
+  DeleteSetupProgram();
+  return exitCode;
 }

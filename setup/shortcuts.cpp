@@ -16,9 +16,9 @@
 bool CreateShellLink(const std::string& linkFile, const std::string& target, const std::string& description,
                      const std::string& workingFolder) {
   ComPtr<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
-                                                            CLSCTX_LOCAL_SERVER,
-                              IID_IShellLinkA, link.put_void())) ||
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr,
+                              CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER, IID_IShellLinkA,
+                              link.put_void())) ||
       !link)
     return false;
   link->SetPath(target.c_str());

@@ -23,7 +23,7 @@ UniqueModule unrarModule;
 void* entryPoints[epCount] = {};
 
 SetupError MissingEntryPointError(const char* name) {
-  return SetupError(FormatText("Can not find %s in %s", name, kUnrarLibraryName), ERROR_PROC_NOT_FOUND);
+  return SetupError(FormatText("Can not find %s in %s", name, kUnrarLibraryName));
 }
 
 // The bound entry point, cast to its type; raises instead of handing out a missing one.

@@ -38,6 +38,6 @@ void PrepareTextRewrite(const std::string& path) {
   if (activeObserver != nullptr) activeObserver->TextWillBeRewritten(path);
 }
 
-void NoteCreatedFile(const std::string& path) {
-  if (activeObserver != nullptr) activeObserver->FileWasCreated(path);
+void PrepareToolRun(const std::string& folder) {
+  if (activeObserver != nullptr) activeObserver->ToolWillRun(folder);
 }

@@ -13,8 +13,8 @@ class ChangeObserver {
   virtual ~ChangeObserver() = default;
   // False when the file exists and cannot be moved aside because a program holds it open.
   virtual bool FileWillBeWritten(const std::string& path) = 0;
-  // A file that a program of ours cannot announce (an IDE tool's output) is recorded once it is there.
-  virtual void FileWasCreated(const std::string& path) = 0;
+  // Before a program that writes files of its own choosing into the folder runs (an IDE tool).
+  virtual void ToolWillRun(const std::string& folder) = 0;
   virtual void FolderWillBeCreated(const std::string& path) = 0;
   // The key and any missing parent, when missing.
   virtual void KeyWillBeCreated(HKEY root, const std::string& keyPath) = 0;
@@ -38,4 +38,4 @@ void PrepareFolderCreation(const std::string& path);
 void PrepareKeyCreation(HKEY root, const std::string& keyPath);
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name);
 void PrepareTextRewrite(const std::string& path);
-void NoteCreatedFile(const std::string& path);
+void PrepareToolRun(const std::string& folder);

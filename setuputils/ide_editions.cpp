@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
 #include "text_compare.h"

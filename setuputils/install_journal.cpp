@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "message_box.h"
+#include "path_utils.h"
 #include "registry.h"
 #include "setup_error.h"
 #include "text_compare.h"
@@ -100,11 +101,19 @@ std::string KeyId(HKEY root, const std::string& keyPath) {
   return RootName(root) + "\\" + LowerCaseLocale(StripBackslashes(keyPath));
 }
 
-std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
-
-std::string WithBackslash(const std::string& folder) {
-  return folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
+// The files directly in the folder.
+std::vector<std::string> FileNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  UniqueFind find(FindFirstFileA((AddTrailingBackslash(folder) + "*").c_str(), &found));
+  if (!find) return names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+  } while (FindNextFileA(find.get(), &found));
+  return names;
 }
+
+std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
 
 void UndoRecord(const std::vector<std::string>& f) {
   const std::string& kind = f[0];
@@ -117,6 +126,11 @@ void UndoRecord(const std::vector<std::string>& f) {
       DeleteWrittenFile(f[1]);
       MoveFileA(f[2].c_str(), f[1].c_str());
     }
+  } else if (kind == "outputs" && f.size() >= 2) {
+    std::unordered_set<std::string> before;
+    for (size_t i = 2; i < f.size(); ++i) before.insert(LowerCaseLocale(f[i]));
+    for (const std::string& name : FileNamesIn(f[1]))
+      if (before.count(LowerCaseLocale(name)) == 0) DeleteWrittenFile(AddTrailingBackslash(f[1]) + name);
   } else if (kind == "folder" && f.size() >= 2) {
     RemoveDirectoryA(f[1].c_str());  // only when empty: what others put there stays
   } else if (kind == "key" && f.size() >= 3) {
@@ -187,7 +201,7 @@ void UndoRecords(const std::string& folder, const std::vector<std::vector<std::s
 }  // namespace
 
 InstallJournal::InstallJournal(const std::string& folder, const std::string& appName)
-    : folder_(WithBackslash(folder)), journalPath_(JournalPathIn(folder_)) {
+    : folder_(AddTrailingBackslash(folder)), journalPath_(JournalPathIn(folder_)) {
   SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
   // CREATE_NEW: a journal already there belongs to an installation that must be undone first.
   file_.reset(CreateFileA(journalPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -231,7 +245,11 @@ bool InstallJournal::FileWillBeWritten(const std::string& path) {
   throw CannotCreateFileError(path);
 }
 
-void InstallJournal::FileWasCreated(const std::string& path) { Append(Record({"created", path}), false); }
+void InstallJournal::ToolWillRun(const std::string& folder) {
+  std::string record = Record({"outputs", folder});
+  for (const std::string& name : FileNamesIn(folder)) record += kSeparator + Escape(name);
+  Append(record, false);
+}
 
 void InstallJournal::FolderWillBeCreated(const std::string& path) {
   std::string folder = path;
@@ -315,18 +333,18 @@ std::string JournalFolder() {
   char buffer[MAX_PATH] = "";
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
     throw CannotCreateFileError(JournalPathIn("<Local Application Data>\\Quillmark\\OrvSetup\\"));
-  return WithBackslash(buffer) + "Quillmark\\OrvSetup\\";
+  return AddTrailingBackslash(buffer) + "Quillmark\\OrvSetup\\";
 }
 
 std::optional<std::string> InterruptedInstallation(const std::string& folder) {
-  auto records = ReadRecords(JournalPathIn(WithBackslash(folder)));
-  if (!PathExists(JournalPathIn(WithBackslash(folder)))) return std::nullopt;
+  auto records = ReadRecords(JournalPathIn(AddTrailingBackslash(folder)));
+  if (!PathExists(JournalPathIn(AddTrailingBackslash(folder)))) return std::nullopt;
   if (records.empty() || records[0][0] != "journal" || records[0].size() < 3) return std::string();
   return records[0][2];
 }
 
 void UndoInterruptedInstallation(const std::string& folder) {
-  const std::string withBackslash = WithBackslash(folder);
+  const std::string withBackslash = AddTrailingBackslash(folder);
   UndoRecords(withBackslash, ReadRecords(JournalPathIn(withBackslash)));
   RemoveDirectoryA(withBackslash.c_str());
 }

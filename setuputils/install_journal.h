@@ -31,7 +31,8 @@ class InstallJournal : public ChangeObserver {
   // Before a file is written: a missing file is recorded as created; an existing one is moved aside. False when it
   // exists and cannot be moved because a program holds it open; raises "Cannot create file %s" on other failures.
   bool FileWillBeWritten(const std::string& path) override;
-  void FileWasCreated(const std::string& path) override;
+  // Keeps the names of the folder's files: undo deletes the files the tool added.
+  void ToolWillRun(const std::string& folder) override;
   // Before a folder is created: records every folder of the path that does not exist yet, outermost first.
   void FolderWillBeCreated(const std::string& path) override;
   void KeyWillBeCreated(HKEY root, const std::string& keyPath) override;

@@ -40,12 +40,6 @@ bool IsAscii(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-std::string LowerCaseAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // The counter names of the key, read at once when that takes fewer registry calls than reading a counter per file:
 // a file that surely has no counter yet is then written without being read first. Value names compare without
 // case, and which non-ASCII letters fold together is the registry's business: as soon as one name is not ASCII,
@@ -92,6 +86,15 @@ void CountInstalledFiles(const StringList& files) {
       IncInstalledFileCount(installedFiles, path);
     known.Add(path);
   }
+}
+
+StringList UncountedFiles(const StringList& files) {
+  StringList uncounted;
+  if (files.Empty()) return uncounted;
+  RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ);
+  for (const auto& path : files)
+    if (!installedFiles.ValueExists(path)) uncounted.Add(path);
+  return uncounted;
 }
 
 DWORD IncInstalledFileCount(const std::string& path) {

@@ -6,8 +6,7 @@
 #include <string>
 
 #include "registry.h"
-
-class StringList;
+#include "string_list.h"
 
 // The installed-products record of one product, below HKEY_CURRENT_USER.
 std::string InstalledProductKeyPath(const std::string& productName);
@@ -30,6 +29,8 @@ void RecordInstalledProduct(const std::string& productName, const std::string& s
 // opened once for the whole list. Raises "Invalid data type for '%s'" for a counter that is not REG_DWORD (the
 // counters before it are already written) and "Failed to set data for '%s'" when a counter cannot be written.
 void CountInstalledFiles(const StringList& files);
+// The lines of the list that have no counter (a counter of another type counts as one).
+StringList UncountedFiles(const StringList& files);
 // Increments the file's counter (1 when it had none) and returns the new count; same failures as above.
 DWORD IncInstalledFileCount(const std::string& path);
 // The same on an already opened counters key.

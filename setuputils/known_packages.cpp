@@ -1,52 +1,39 @@
 // Known Packages values: one per package file, named by its path, with its description as data.
 #include "known_packages.h"
 
-#include "registry.h"
 #include "string_list.h"
 #include "text_compare.h"
-#include "uninstall_entry.h"
+
+namespace {
+// The edition's key, never created; not valid for an edition without package support or when the key is missing.
+RegistryKey OpenKnownPackages(IdeEdition edition) {
+  const std::string keyPath = KnownPackagesKey(edition);
+  if (keyPath.empty()) return RegistryKey();
+  return RegistryKey::Open(HKEY_CURRENT_USER, keyPath);
+}
+}  // namespace
 
 void RegisterKnownPackage(IdeEdition edition, const std::string& description, const std::string& packagePath) {
   UnregisterKnownPackage(edition, description, packagePath);
-  const std::string keyPath = KnownPackagesKey(edition);
-  if (keyPath.empty()) return;
-  RegistryKey key = OpenRegKey(HKEY_CURRENT_USER, keyPath);
-  if (!key.valid()) return;
-  WriteRegString(key.get(), packagePath, description);
+  OpenKnownPackages(edition).TryWriteString(packagePath, description);
 }
 
 void UnregisterKnownPackage(IdeEdition edition, const std::string& description, const std::string& packagePath) {
-  const std::string keyPath = KnownPackagesKey(edition);
-  if (keyPath.empty()) return;
-  RegistryKey key = OpenRegKey(HKEY_CURRENT_USER, keyPath);
+  RegistryKey key = OpenKnownPackages(edition);
   if (!key.valid()) return;
-  RegDeleteValueA(key.get(), packagePath.c_str());
-  DeleteValuesWithData(key.get(), description);
+  key.DeleteValue(packagePath);
+  DeleteValuesWithData(key, description);
 }
 
-void DeleteValuesWithData(HKEY key, const std::string& description) {
+void DeleteValuesWithData(const RegistryKey& key, const std::string& description) {
   StringList names;
   CollectValuesWithData(key, names, LowerCaseLocale(description));
-  for (const auto& name : names) RegDeleteValueA(key, name.c_str());
+  for (const auto& name : names) key.DeleteValue(name);
 }
 
-void CollectValuesWithData(HKEY key, StringList& names, const std::string& loweredText) {
-  DWORD count = 0, longestName = 0, longestData = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName, &longestData,
-                       nullptr, nullptr) != ERROR_SUCCESS)
-    return;
-  std::string name(static_cast<size_t>(longestName) + 1, '\0');
-  std::string data(static_cast<size_t>(longestData) + 1, '\0');
-  for (DWORD index = 0; index < count; ++index) {
-    DWORD nameLength = static_cast<DWORD>(name.size());
-    DWORD dataSize = static_cast<DWORD>(data.size());
-    if (RegEnumValueA(key, index, &name[0], &nameLength, nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
-                      &dataSize) != ERROR_SUCCESS)
-      continue;
-    if (nameLength > name.size()) nameLength = static_cast<DWORD>(name.size());
-    if (dataSize > data.size()) dataSize = static_cast<DWORD>(data.size());
-    if (LowerCaseLocale(RegistryDataToText(data.substr(0, dataSize))) != loweredText) continue;
-    std::string valueName = name.substr(0, nameLength);
-    if (names.IndexOf(valueName) < 0) names.Add(valueName);
+void CollectValuesWithData(const RegistryKey& key, StringList& names, const std::string& loweredText) {
+  for (const RegistryValue& value : key.Values()) {
+    if (LowerCaseLocale(RegistryDataToText(value.data)) != loweredText) continue;
+    if (names.IndexOf(value.name) < 0) names.Add(value.name);
   }
 }

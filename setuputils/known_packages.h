@@ -1,11 +1,10 @@
 // Registration of design-time packages in the edition's per-user "Known Packages" key.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 #include "ide_editions.h"
+#include "registry.h"
 
 class StringList;
 
@@ -18,8 +17,8 @@ void UnregisterKnownPackage(IdeEdition edition, const std::string& description, 
 
 // Deletes every value of the open key whose data equals the description, case ignored. The names are collected
 // first and deleted afterwards, so the enumeration indexes stay valid.
-void DeleteValuesWithData(HKEY key, const std::string& description);
+void DeleteValuesWithData(const RegistryKey& key, const std::string& description);
 // Adds to the list the name of every value whose data, lowered with the user locale's rules, equals the already
 // lowered text; a name the list holds already (case ignored) is not added again. Data is cut at its size and at
 // its first NUL, so an unterminated or empty value reads as its plain text.
-void CollectValuesWithData(HKEY key, StringList& names, const std::string& loweredText);
+void CollectValuesWithData(const RegistryKey& key, StringList& names, const std::string& loweredText);

@@ -3,57 +3,16 @@
 
 #include <windows.h>
 
-#include <set>
-
 #include "change_observer.h"
-#include "path_macros.h"
 #include "path_utils.h"
 #include "process_runner.h"
 #include "setup_error.h"
 #include "text_compare.h"
-#include "unique_handle.h"
 
 namespace {
 bool IsEdition5Or6CppBuilder(IdeEdition edition) { return edition == ieCppBuilder5 || edition == ieCppBuilder6; }
 
 std::string Quoted(const std::string& text) { return QuoteStr(text, '"'); }
-
-// The files directly in a folder, lower case.
-std::set<std::string> FilesIn(const std::string& folder) {
-  std::set<std::string> names;
-  WIN32_FIND_DATAA found;
-  UniqueFind find(FindFirstFileA((AddTrailingBackslash(folder) + "*").c_str(), &found));
-  if (!find) return names;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.insert(LowerCaseLocale(found.cFileName));
-  } while (FindNextFileA(find.get(), &found));
-  return names;
-}
-
-// The tools write into the source's folder: what they leave there is announced as created, so that undoing the
-// installation removes it with the source.
-class ToolOutputs {
- public:
-  explicit ToolOutputs(const std::string& folder) : folder_(folder) {
-    if (ActiveChangeObserver() != nullptr) before_ = FilesIn(folder);
-  }
-  ToolOutputs(const ToolOutputs&) = delete;
-  ToolOutputs& operator=(const ToolOutputs&) = delete;
-  // Also when the build is left by an error: the files are there either way. A record that cannot be written
-  // cannot be reported from here; the file then stays after an undo.
-  ~ToolOutputs() {
-    if (ActiveChangeObserver() == nullptr) return;
-    try {
-      for (const std::string& name : FilesIn(folder_))
-        if (before_.count(name) == 0) NoteCreatedFile(AddTrailingBackslash(folder_) + name);
-    } catch (...) {
-    }
-  }
-
- private:
-  std::string folder_;
-  std::set<std::string> before_;
-};
 
 // One line of tool output for a product that could not be placed.
 std::string PlacementFailure(const std::string& built, const std::string& target, DWORD error) {
@@ -116,7 +75,9 @@ bool BuildPackage(IdeEdition edition, const std::string& fileName, const std::st
   std::string ext = ExtractFileExt(fileName);
   std::string binDir = IdeRootDir(edition) + "Bin\\";
 
-  ToolOutputs outputs(sourceDir);
+  // The tools write into the source's folder: what they leave there goes with the source when the installation is
+  // undone.
+  PrepareToolRun(sourceDir);
   std::string tool;
   std::string options;
   if (!IsCppBuilderEdition(edition)) {
@@ -127,9 +88,9 @@ bool BuildPackage(IdeEdition edition, const std::string& fileName, const std::st
     options = "-q -b -JPHN";
   } else {
     if (IsEdition5Or6CppBuilder(edition) && (SameTextAscii(ext, ".bpk") || SameTextAscii(ext, ".bpr"))) {
-      // A failed conversion ends the build: make could otherwise pick up a stale makefile and report success.
-      if (!ExecuteAndCapture(Quoted(binDir + "bpr2mak.exe") + " " + Quoted(fileName), sourceDir, toolOutput, true))
-        return false;
+      // Its result is not looked at: a package may ship a usable makefile. What make really produced is checked
+      // when the product is moved into place.
+      ExecuteAndCapture(Quoted(binDir + "bpr2mak.exe") + " " + Quoted(fileName), sourceDir, toolOutput, true);
       work = ChangeFileExt(fileName, ".mak");
     }
     tool = "make.exe";

@@ -10,13 +10,14 @@ std::string PackageFileExt(IdeEdition edition);
 
 // Builds fileName (a full path) with the tool that the edition and the extension call for, taken from the
 // edition's "Bin\" folder and run in the file's folder with its standard output captured into toolOutput:
-// dcc32 for Delphi editions and for ".pas"/".dpr" under C++Builder, otherwise make (after bpr2mak turned a
-// C5/C6 ".bpk" or ".bpr" into a ".mak"). extraOptions, when not empty, follow the tool's own options.
+// dcc32 for Delphi editions and for ".pas"/".dpr" under C++Builder, otherwise make (on a C5/C6 ".bpk" or ".bpr",
+// make runs on the ".mak" that bpr2mak makes of it, or that the package ships when bpr2mak fails). extraOptions,
+// when not empty, follow the tool's own options.
 // After a successful run the product (".dcu" for ".pas", the package for ".dpk"/".bpk", ".exe" for ".dpr") is moved
 // into outputDir, outputPath names it there, and the by-products next to the source are deleted; other extensions
 // (".bpr" included) move nothing and leave outputPath alone.
-// False when a tool failed or could not be started (its reason in toolOutput), and when the product is missing or
-// cannot be placed in outputDir (a line naming the file is added to toolOutput); outputPath is then unchanged.
+// False when the last tool failed or could not be started (its reason in toolOutput), and when the product is missing
+// or cannot be placed in outputDir (a line naming the file is added to toolOutput); outputPath is then unchanged.
 bool BuildPackage(IdeEdition edition, const std::string& fileName, const std::string& outputDir,
                   const std::string& extraOptions, std::string& outputPath, std::string& toolOutput);
 

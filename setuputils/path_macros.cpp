@@ -1,4 +1,4 @@
-// Path macro table, expansion and the folder helpers.
+// Path macro table, expansion and the special folders.
 #include "path_macros.h"
 
 #include <windows.h>
@@ -7,40 +7,6 @@
 #include "ide_editions.h"
 #include "path_utils.h"
 #include "unique_handle.h"
-
-std::string AddTrailingChar(const std::string& text, char c) {
-  if (text.empty() || text.back() == c) return text;
-  return text + c;
-}
-
-std::string AddTrailingBackslash(const std::string& text) { return AddTrailingChar(text, '\\'); }
-
-bool FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-void ReplaceAt(std::string& text, size_t position, const std::string& oldText, const std::string& newText) {
-  if (position == 0 || position > text.size() + 1) return;
-  text.replace(position - 1, oldText.size(), newText);
-}
-
-size_t PosFrom(const std::string& searched, const std::string& text, size_t start) {
-  if (searched.empty() || text.empty() || start == 0) return 0;
-  if (start - 1 > text.size() || searched.size() > text.size() - (start - 1)) return 0;
-  size_t found = text.find(searched, start - 1);
-  return found == std::string::npos ? 0 : found + 1;
-}
-
-void ReplaceAll(std::string& text, const std::string& oldText, const std::string& newText) {
-  size_t start = 1;
-  for (;;) {
-    size_t position = PosFrom(oldText, text, start);
-    if (position == 0) return;
-    ReplaceAt(text, position, oldText, newText);
-    start = position + newText.size();
-  }
-}
 
 std::string CollapseDoubleBackslashes(const std::string& text) {
   // A network path keeps its leading "\\": only what follows it is collapsed.
@@ -107,12 +73,13 @@ std::string ProgramFilesDir() {
 std::string AppFolder() { return AddTrailingBackslash(ExtractFilePath(ModuleFileName())); }
 
 std::string ProgramsFolder() {
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &items)) || items == nullptr) return std::string();
-  char buffer[MAX_PATH + 1] = {};
-  BOOL converted = SHGetPathFromIDListA(items, buffer);
   ComPtr<IMalloc> allocator;
-  if (SUCCEEDED(SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.put_void()))) && allocator) allocator->Free(items);
+  SHGetMalloc(reinterpret_cast<IMalloc**>(allocator.put_void()));
+  ShellItemList items(allocator.get());
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, items.put())) || items.get() == nullptr)
+    return std::string();
+  char buffer[MAX_PATH + 1] = {};
+  BOOL converted = SHGetPathFromIDListA(items.get(), buffer);
   buffer[MAX_PATH] = '\0';
   if (!converted || buffer[0] == '\0') return std::string();
   return AddTrailingBackslash(buffer);

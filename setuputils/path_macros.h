@@ -1,4 +1,4 @@
-// Path macros ("%SYSTEM%", "%PROGRAMFILES%", ...) and the path helpers the whole system shares.
+// Path macros ("%SYSTEM%", "%PROGRAMFILES%", ...) and the special folders they stand for.
 #pragma once
 
 #include <string>
@@ -27,12 +27,3 @@ std::string ProgramFilesDir();
 std::string AppFolder();
 // The current user's Start menu Programs folder with a trailing backslash, or "" when the shell gives none.
 std::string ProgramsFolder();
-
-std::string AddTrailingChar(const std::string& text, char c);
-// Empty stays empty.
-std::string AddTrailingBackslash(const std::string& text);
-bool FolderExists(const std::string& path);
-// 1-based positions, as the macro scan uses them.
-void ReplaceAt(std::string& text, size_t position, const std::string& oldText, const std::string& newText);
-size_t PosFrom(const std::string& searched, const std::string& text, size_t start);
-void ReplaceAll(std::string& text, const std::string& oldText, const std::string& newText);

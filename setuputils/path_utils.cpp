@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "string_list.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 
@@ -32,10 +31,6 @@ std::string TextAfter(const std::string& text, const std::string& separator) {
 
 std::string NamePart(const std::string& text) { return TextBefore(text, "="); }
 std::string ValuePart(const std::string& text) { return TextAfter(text, "="); }
-
-void SplitText(const std::string& text, char delimiter, StringList& list) {
-  list.AddText(ReplaceChar(delimiter, '\n', text));
-}
 
 size_t PosText(const std::string& needle, const std::string& haystack) {
   if (needle.empty()) return 0;
@@ -139,4 +134,38 @@ std::string TrimText(const std::string& text) {
 bool FileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string AddTrailingChar(const std::string& text, char c) {
+  if (text.empty() || text.back() == c) return text;
+  return text + c;
+}
+
+std::string AddTrailingBackslash(const std::string& text) { return AddTrailingChar(text, '\\'); }
+
+void ReplaceAt(std::string& text, size_t position, const std::string& oldText, const std::string& newText) {
+  if (position == 0 || position > text.size() + 1) return;
+  text.replace(position - 1, oldText.size(), newText);
+}
+
+size_t PosFrom(const std::string& searched, const std::string& text, size_t start) {
+  if (searched.empty() || text.empty() || start == 0) return 0;
+  if (start - 1 > text.size() || searched.size() > text.size() - (start - 1)) return 0;
+  size_t found = text.find(searched, start - 1);
+  return found == std::string::npos ? 0 : found + 1;
+}
+
+void ReplaceAll(std::string& text, const std::string& oldText, const std::string& newText) {
+  size_t start = 1;
+  for (;;) {
+    size_t position = PosFrom(oldText, text, start);
+    if (position == 0) return;
+    ReplaceAt(text, position, oldText, newText);
+    start = position + newText.size();
+  }
 }

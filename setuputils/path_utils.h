@@ -3,8 +3,6 @@
 
 #include <string>
 
-class StringList;
-
 // Quote, text, quote; a quote inside the text stays single.
 std::string QuoteStr(const std::string& text, char quote);
 // Removes one trailing backslash, if there is one.
@@ -16,8 +14,6 @@ std::string TextAfter(const std::string& text, const std::string& separator);
 // The name / value of a name=value line.
 std::string NamePart(const std::string& text);
 std::string ValuePart(const std::string& text);
-// Appends to the list the pieces of the text between delimiters (empty middle pieces stay, a final one adds none).
-void SplitText(const std::string& text, char delimiter, StringList& list);
 // 1-based position of the needle in the haystack, compared in locale upper case; 0 when absent.
 size_t PosText(const std::string& needle, const std::string& haystack);
 
@@ -45,3 +41,11 @@ std::string CurrentFolder();
 // GetFullPathNameA of a path; the path unchanged when the system cannot resolve it.
 std::string FullPathName(const std::string& path);
 bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+// The character appended unless the text is empty or already ends with it.
+std::string AddTrailingChar(const std::string& text, char c);
+std::string AddTrailingBackslash(const std::string& text);
+// 1-based positions, as the path macro scan uses them.
+void ReplaceAt(std::string& text, size_t position, const std::string& oldText, const std::string& newText);
+size_t PosFrom(const std::string& searched, const std::string& text, size_t start);
+void ReplaceAll(std::string& text, const std::string& oldText, const std::string& newText);

@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
+#include "message_pump.h"
 #include "setup_error.h"
 #include "string_list.h"
 #include "text_file.h"
@@ -18,35 +20,18 @@ std::vector<char> WritableText(const std::string& text) {
   return buffer;
 }
 
-void DispatchPendingMessages(bool& quitRequested, int& quitCode) {
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      quitRequested = true;
-      quitCode = static_cast<int>(message.wParam);
-      continue;
-    }
-    HWND dialog = GetAncestor(message.hwnd, GA_ROOT);
-    if (dialog != nullptr && IsDialogMessageA(dialog, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
 // Waits for the process without a time limit while the thread's windows keep answering: a package build can take
-// minutes. A quit request is held back until the process has ended; posting it again at once would wake the wait
-// over and over.
+// minutes. A quit request is held back until the process has ended.
 void WaitProcessingMessages(HANDLE process) {
-  bool quitRequested = false;
-  int quitCode = 0;
+  std::optional<int> quitCode;
   for (;;) {
-    DispatchPendingMessages(quitRequested, quitCode);
+    if (auto request = DispatchPendingMessages()) quitCode = request;
     DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (result == WAIT_OBJECT_0 + 1) continue;
     if (result != WAIT_OBJECT_0) WaitForSingleObject(process, INFINITE);
     break;
   }
-  if (quitRequested) PostQuitMessage(quitCode);
+  if (quitCode) PostQuitMessage(*quitCode);
 }
 }  // namespace
 

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "path_macros.h"
 #include "path_utils.h"
 #include "string_list.h"
 #include "text_compare.h"

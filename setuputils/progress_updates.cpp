@@ -8,7 +8,7 @@
 namespace {
 // Twenty updates a second, faster than a status line can be read; under Wine one update costs about 2 ms.
 constexpr DWORD kUpdateIntervalMs = 50;
-}
+}  // namespace
 
 ProgressUpdates::ProgressUpdates(HWND dialog, int statusControl, int barControl)
     : dialog_(dialog), statusControl_(statusControl), barControl_(barControl) {}

@@ -96,11 +96,14 @@ bool RegistryKey::ValueExists(const std::string& name) const {
   return RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-void RegistryKey::WriteString(const std::string& name, const std::string& text) const {
+bool RegistryKey::TryWriteString(const std::string& name, const std::string& text) const {
   AnnounceChange(name);
-  if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS)
-    throw FailedToSetDataError(name);
+  return valid() && RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+void RegistryKey::WriteString(const std::string& name, const std::string& text) const {
+  if (!TryWriteString(name, text)) throw FailedToSetDataError(name);
 }
 
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {

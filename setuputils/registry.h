@@ -3,8 +3,9 @@
 // Contracts: Open never creates; a key that could not be opened is "not valid" and every read on it finds
 // nothing. Reads return std::nullopt only when the value is absent (or the key is not valid); a value of
 // another type raises "Invalid data type for '%s'". Writes raise "Failed to set data for '%s'" when the
-// registry refuses them, including on a key that is not valid. Strings are never trusted to be terminated:
-// they are cut at the returned size and at the first NUL within it.
+// registry refuses them, including on a key that is not valid; a Try... write reports the refusal as false
+// instead. Strings are never trusted to be terminated: they are cut at the returned size and at the first NUL
+// within it.
 #pragma once
 
 #include <windows.h>
@@ -50,6 +51,8 @@ class RegistryKey {
 
   // REG_SZ with the terminating NUL counted in the size.
   void WriteString(const std::string& name, const std::string& text) const;
+  // The same for the writes whose failure nobody is told of: false when the registry refused it.
+  bool TryWriteString(const std::string& name, const std::string& text) const;
   void WriteDword(const std::string& name, DWORD value) const;
   // True when the value is gone afterwards because this call deleted it.
   bool DeleteValue(const std::string& name) const;

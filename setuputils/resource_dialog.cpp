@@ -17,9 +17,7 @@ void RethrowPendingDialogError() {
   std::rethrow_exception(error);
 }
 
-SetupError DialogCreationError(int templateId, DWORD code) {
-  return SetupError(FormatText("Cannot create dialog %d", templateId), code);
-}
+SetupError DialogCreationError(int templateId) { return SetupError(FormatText("Cannot create dialog %d", templateId)); }
 }  // namespace
 
 std::vector<TOrvResDialog*>& DialogList() {
@@ -31,7 +29,6 @@ TOrvResDialog::TOrvResDialog(int templateId) : templateId_(templateId) {
   DialogList().push_back(this);
   // Messages sent during creation find no object yet: the window is stored only when the call returns.
   window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), nullptr, DialogProc, 0));
-  if (!window_) creationError_ = GetLastError();
 }
 
 TOrvResDialog::~TOrvResDialog() {
@@ -40,7 +37,7 @@ TOrvResDialog::~TOrvResDialog() {
 }
 
 bool TOrvResDialog::Execute() {
-  if (!window_) throw DialogCreationError(templateId_, creationError_);
+  if (!window_) throw DialogCreationError(templateId_);
   ShowWindow(Handle(), SW_SHOWDEFAULT);
   // Leaves as soon as a click has closed the dialog, not only when the next message arrives.
   MSG message;

@@ -43,7 +43,6 @@ class TOrvResDialog {
   void Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
   int templateId_;
-  DWORD creationError_ = 0;
   UniqueWindow window_;
   bool closed_ = false;
   bool accepted_ = false;

@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "path_macros.h"
 #include "path_utils.h"
 #include "process_runner.h"
 #include "setup_error.h"

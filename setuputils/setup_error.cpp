@@ -23,23 +23,23 @@ std::string FormatText(const char* format, ...) {
 }
 
 SetupError InvalidDataTypeError(const std::string& valueName) {
-  return SetupError(FormatText("Invalid data type for '%s'", valueName.c_str()), ERROR_INVALID_DATATYPE);
+  return SetupError(FormatText("Invalid data type for '%s'", valueName.c_str()));
 }
 
 SetupError FailedToSetDataError(const std::string& valueName) {
-  return SetupError(FormatText("Failed to set data for '%s'", valueName.c_str()), GetLastError());
+  return SetupError(FormatText("Failed to set data for '%s'", valueName.c_str()));
 }
 
 SetupError CannotOpenFileError(const std::string& path) {
-  return SetupError(FormatText("Cannot open file %s", path.c_str()), GetLastError());
+  return SetupError(FormatText("Cannot open file %s", path.c_str()));
 }
 
 SetupError CannotCreateFileError(const std::string& path) {
-  return SetupError(FormatText("Cannot create file %s", path.c_str()), GetLastError());
+  return SetupError(FormatText("Cannot create file %s", path.c_str()));
 }
 
 SetupError CannotLoadLibraryError(const std::string& library) {
-  return SetupError(FormatText("Can not load %s", library.c_str()), GetLastError());
+  return SetupError(FormatText("Can not load %s", library.c_str()));
 }
 
 std::string Win32ErrorText(DWORD code) {

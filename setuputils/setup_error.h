@@ -8,12 +8,7 @@
 
 class SetupError : public std::runtime_error {
  public:
-  explicit SetupError(const std::string& message, DWORD win32Code = 0)
-      : std::runtime_error(message), win32Code_(win32Code) {}
-  DWORD win32Code() const { return win32Code_; }
-
- private:
-  DWORD win32Code_;
+  explicit SetupError(const std::string& message) : std::runtime_error(message) {}
 };
 
 // printf-style formatting into a std::string (the texts keep their "%s" as written).

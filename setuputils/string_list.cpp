@@ -59,3 +59,7 @@ std::string StringList::Value(const std::string& name) const {
   int index = IndexOfName(name);
   return index < 0 ? std::string() : ValuePart(lines_[static_cast<size_t>(index)]);
 }
+
+void SplitText(const std::string& text, char delimiter, StringList& list) {
+  list.AddText(ReplaceChar(delimiter, '\n', text));
+}

@@ -40,3 +40,6 @@ class StringList {
 
 // Splits a text into lines at CR LF, CR or LF; a final line break adds no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
+// Appends to the list the pieces of the text between delimiters (line breaks end pieces too; empty middle pieces
+// stay, a final delimiter adds none).
+void SplitText(const std::string& text, char delimiter, StringList& list);

@@ -1,34 +1,51 @@
 // The Add/Remove Programs entry.
 #include "uninstall_entry.h"
 
-RegistryKey CreateRegSubKey(HKEY parent, const std::string& name) { return RegistryKey::Create(parent, name); }
-
-RegistryKey OpenRegKey(HKEY root, const std::string& path) { return RegistryKey::Open(root, path); }
-
-void WriteRegString(HKEY key, const std::string& valueName, const std::string& text) {
-  RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                 static_cast<DWORD>(text.size() + 1));
+std::string UninstallEntryKeyPath(const std::string& appName) {
+  return std::string(kUninstallKeyPath) + "\\" + appName;
 }
 
 UninstallKeys OpenUninstallKey(const std::string& appName) {
   UninstallKeys keys;
-  keys.root = CreateRegSubKey(HKEY_LOCAL_MACHINE, UninstallKeyPath);
-  if (keys.root.valid() && !appName.empty()) keys.product = CreateRegSubKey(keys.root.get(), appName);
+  keys.root = RegistryKey::Create(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  // By its whole path: the installation's journal names the keys it creates by theirs.
+  if (keys.root.valid() && !appName.empty())
+    keys.product = RegistryKey::Create(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName));
   return keys;
 }
 
+// An entry that cannot be written fails the installation: an installation nobody can remove is no installation.
 void SetUninstallValue(const std::string& appName, const std::string& valueName, const std::string& text) {
-  UninstallKeys keys = OpenUninstallKey(appName);
-  if (keys.product.valid()) WriteRegString(keys.product.get(), valueName, text);
+  OpenUninstallKey(appName).product.WriteString(valueName, text);
 }
 
 void CreateUninstallEntry(const std::string& appName, const std::string& uninstallCommand) {
   UninstallKeys keys = OpenUninstallKey(appName);
-  if (!keys.product.valid()) return;
-  WriteRegString(keys.product.get(), kDisplayNameValue, appName);
-  WriteRegString(keys.product.get(), kUninstallStringValue, uninstallCommand);
+  keys.product.WriteString(kDisplayNameValue, appName);
+  keys.product.WriteString(kUninstallStringValue, uninstallCommand);
 }
 
 bool UninstallEntryExists(const std::string& appName) {
-  return !appName.empty() && OpenRegKey(HKEY_LOCAL_MACHINE, std::string(UninstallKeyPath) + "\\" + appName).valid();
+  return !appName.empty() && RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName)).valid();
+}
+
+std::optional<std::string> FindUninstallValue(const std::string& appName, const std::string& valueName) {
+  if (appName.empty()) return std::nullopt;
+  auto value = RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName), KEY_READ).ReadRaw(valueName);
+  if (!value) return std::nullopt;
+  return RegistryDataToText(value->data);
+}
+
+std::string ReadUninstallValue(const std::string& appName, const std::string& valueName) {
+  RegistryKey list = RegistryKey::Create(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  if (!list.valid()) return std::string();
+  auto value = RegistryKey::Create(list.get(), appName).ReadRaw(valueName);
+  return value ? RegistryDataToText(value->data) : std::string();
+}
+
+void DeleteUninstallEntry(const std::string& appName) {
+  RegistryKey list = RegistryKey::Open(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
+  if (!list.valid()) return;
+  RegDeleteKeyA(list.get(), appName.c_str());
+  RegFlushKey(list.get());
 }

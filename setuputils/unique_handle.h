@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <shtypes.h>
 
 #include <utility>
 
@@ -127,6 +128,31 @@ class ComPtr {
 
  private:
   T* pointer_ = nullptr;
+};
+
+// Owns an item list made by the shell, freed with the shell's allocator (SHGetMalloc). Without an allocator the list
+// cannot be freed and is left.
+class ShellItemList {
+ public:
+  explicit ShellItemList(IMalloc* allocator) : allocator_(allocator) {}
+  ShellItemList(const ShellItemList&) = delete;
+  ShellItemList& operator=(const ShellItemList&) = delete;
+  ~ShellItemList() { reset(); }
+
+  LPITEMIDLIST get() const { return items_; }
+  // For out-parameters: frees what is held and hands out the slot.
+  LPITEMIDLIST* put() {
+    reset();
+    return &items_;
+  }
+  void reset(LPITEMIDLIST items = nullptr) {
+    if (items_ != nullptr && allocator_ != nullptr) allocator_->Free(items_);
+    items_ = items;
+  }
+
+ private:
+  IMalloc* allocator_;
+  LPITEMIDLIST items_ = nullptr;
 };
 
 // COM for the calling thread (apartment model) for the lifetime of the object.

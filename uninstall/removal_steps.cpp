@@ -11,7 +11,6 @@
 #include "ide_editions.h"
 #include "install_records.h"
 #include "library_path.h"
-#include "path_macros.h"
 #include "path_utils.h"
 #include "product_includes.h"
 #include "progress_updates.h"
@@ -19,7 +18,9 @@
 #include "resource_dialog.h"
 #include "resource_ids.h"
 #include "text_compare.h"
-#include "uninstaller.h"
+#include "uninstall_entry.h"
+
+std::string AppName;
 
 namespace {
 // The maker's key goes with its last record key, so that a removal leaves no trace of it; anything else in it keeps
@@ -94,10 +95,10 @@ void DeleteInstalledFile(const std::string& path) {
 void RemoveInstalledFiles(StringList& keptFiles) {
   TOrvResDialog dialog(IDD_PROGRESS);
   StringList files;
-  files.SetText(ReadUninstallValue(kFilesValue));
+  files.SetText(ReadUninstallValue(AppName, kFilesValue));
   // A removal that was killed half-way is run again: the files whose shared counters it already released are
   // passed over, so that no other installation loses a count.
-  RegistryKey entry = RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\" + AppName);
+  RegistryKey entry = RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName));
   const size_t released = std::min<size_t>(entry.ReadDword(kFilesReleasedValue).value_or(0), files.Count());
   SendDlgItemMessageA(dialog.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
   ShowWindow(dialog.Handle(), SW_SHOWDEFAULT);
@@ -177,7 +178,7 @@ bool HoldsRunningProgram(const std::string& folder) {
 
 std::vector<std::string> RemoveInstalledFolders() {
   StringList list;
-  list.SetText(ReadUninstallValue(kFoldersValue));
+  list.SetText(ReadUninstallValue(AppName, kFoldersValue));
   std::vector<std::string> folders(list.begin(), list.end());
   std::stable_sort(folders.begin(), folders.end(),
                    [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
@@ -190,8 +191,8 @@ std::vector<std::string> RemoveInstalledFolders() {
 }
 
 void RemoveInstalledPaths() {
-  std::string path = ReadUninstallValue(kInstalledPathsValue);
-  IdeEdition edition = EditionFromCode(ReadUninstallValue(kDelphiVerValue));
+  std::string path = ReadUninstallValue(AppName, kInstalledPathsValue);
+  IdeEdition edition = EditionFromCode(ReadUninstallValue(AppName, kDelphiVerValue));
   // Another installation's units or the user's files still need the entry.
   if (!path.empty() && FolderExists(path)) return;
   RemoveLibraryPath(edition, path);
@@ -199,8 +200,8 @@ void RemoveInstalledPaths() {
 
 void RemoveInstalledHelps() {
   StringList helps;
-  helps.SetText(ReadUninstallValue(kInstalledHelpsValue));
-  IdeEdition edition = EditionFromCode(ReadUninstallValue(kDelphiVerValue));
+  helps.SetText(ReadUninstallValue(AppName, kInstalledHelpsValue));
+  IdeEdition edition = EditionFromCode(ReadUninstallValue(AppName, kDelphiVerValue));
   std::string contentsFile = IdeHelpContentsFile(edition);
   if (!FileExists(contentsFile)) return;
   const std::string helpFolder = ExtractFilePath(contentsFile);

@@ -7,6 +7,9 @@
 #include "registry.h"
 #include "string_list.h"
 
+// The product whose Add/Remove Programs entry the steps read: the uninstaller's argument, set at its start.
+extern std::string AppName;
+
 // Deletes every file of the entry's "Files" whose install counter drops to zero (read-only ones too), with the
 // progress dialog up; the other files go to keptFiles in list order.
 void RemoveInstalledFiles(StringList& keptFiles);

@@ -10,16 +10,14 @@
 #include "install_journal.h"
 #include "message_box.h"
 #include "path_utils.h"
-#include "registry.h"
 #include "registry_names.h"
 #include "removal_steps.h"
 #include "self_delete.h"
-#include "step_timings.h"
 #include "setup_error.h"
+#include "step_timings.h"
 #include "string_list.h"
 #include "text_compare.h"
-
-std::string AppName;
+#include "uninstall_entry.h"
 
 std::string AppNameFromCommandLine(const std::string& commandLine, const std::string& ownPath) {
   size_t start = 0;
@@ -38,21 +36,6 @@ std::string AppNameFromCommandLine(const std::string& commandLine, const std::st
 bool ConfirmRemoval() {
   std::string text = FormatText("Are you sure you want to completely remove the %s?", AppName.c_str());
   return ShowMessageBox(text, "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES;
-}
-
-std::string ReadUninstallValue(const std::string& name) {
-  RegistryKey list = RegistryKey::Create(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-  if (!list.valid()) return std::string();
-  RegistryKey entry = RegistryKey::Create(list.get(), AppName);
-  auto value = entry.ReadRaw(name);
-  return value ? RegistryDataToText(value->data) : std::string();
-}
-
-void DeleteUninstallEntry(const std::string& appName) {
-  RegistryKey list = RegistryKey::Open(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-  if (!list.valid()) return;
-  RegDeleteKeyA(list.get(), appName.c_str());
-  RegFlushKey(list.get());
 }
 
 namespace {
@@ -74,8 +57,8 @@ void RunUninstall() {
   StringList keptFiles;
   TimedStep("files", [&] { RemoveInstalledFiles(keptFiles); });
   TimedStep("product", [&] {
-    std::string productName = ReadUninstallValue(kProductNameValue);
-    std::string subProductName = ReadUninstallValue(kSubProductNameValue);
+    std::string productName = ReadUninstallValue(AppName, kProductNameValue);
+    std::string subProductName = ReadUninstallValue(AppName, kSubProductNameValue);
     RemoveProductRecord(productName, subProductName, keptFiles);
   });
   std::vector<std::string> foldersLeft = TimedStep("folders", RemoveInstalledFolders);

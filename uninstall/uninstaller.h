@@ -3,9 +3,6 @@
 
 #include <string>
 
-// The product named by the first argument; set at start.
-extern std::string AppName;
-
 // Program start; returns the exit code (1 when an error ended the removal).
 int UninstallMain();
 // The product's name from a command line: its first argument. A line that begins with the program's own full path
@@ -15,7 +12,3 @@ std::string AppNameFromCommandLine(const std::string& commandLine, const std::st
 bool ConfirmRemoval();
 // The removal sequence in its fixed order; nothing is changed when the user answers No.
 void RunUninstall();
-// The value of the product's entry, or "" (the entry key is created by the read, as the setup left it).
-std::string ReadUninstallValue(const std::string& name);
-// Deletes the product's entry key.
-void DeleteUninstallEntry(const std::string& appName);

@@ -308,8 +308,10 @@ TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
   ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, entry, kFoldersValue), Lines(firstFolders));
 
   // The same folder typed in other letter case, with a second shortcut: only the shortcut is new, and only it is
-  // counted. The tools folder comes back under the other spelling and is not listed twice.
+  // counted, with readme.txt, whose counter a removal that stopped half-way took. The tools folder comes back under
+  // the other spelling and is not listed twice.
   DeleteFolderTree(installDir + "tools");
+  ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).DeleteValue(installDir + "readme.txt"));
   WriteFile("OrvSetup.ini", SmallConfiguration("[Links]\r\nNotes=readme.txt\r\n" + accented + "=readme.txt\r\n"));
   std::string upperFolder = installFolder;
   CharUpperBuffA(&upperFolder[0], static_cast<DWORD>(upperFolder.size()));
@@ -386,10 +388,17 @@ TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
   CopyPayload("small\\Data.rar", work + "Data.rar");
   CopyPayload("small\\Data.rar", vendor + "Data.rar");
 
-  SetupRun run = RunSetup({Welcome(IDOK), Welcome(IDCANCEL).Text("Would you like to run 1 right now?")}, {}, work,
-                          vendor + "orvsetup.exe");
+  // The batch gives up after a bounded number of tries: it must not start while the program still waits for the user.
+  std::vector<std::string> batchesWhileAsking = {"not looked at"};
+  SetupRun run =
+      RunSetup({Welcome(IDOK),
+                Welcome(IDCANCEL).Text("Would you like to run 1 right now?").WhileShown([&](HWND, const WindowRecord&) {
+                  batchesWhileAsking = BatchFiles(vendor);
+                })},
+               {}, work, vendor + "orvsetup.exe");
   ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
   EXPECT_EQ(run.record.exitCode, 0u);
+  EXPECT_EQ(batchesWhileAsking, std::vector<std::string>());
   EXPECT_TRUE(FileExists(installDir + "uninstall.exe"));
 
   // The running program goes through the batch file once it has ended.

@@ -1,5 +1,4 @@
-// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was; a removal that is
-// killed finishes when run again.
+// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -209,29 +208,4 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
   EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());
 }
 
-TEST_F(TransactionTest, AKilledRemovalFinishesWhenRunAgain) {
-  const std::string uninstaller = Destination() + "uninstall.exe";
-  bool killedHalfWay = false;
-  for (DWORD delay = 0; delay < 10 * 40 && !killedHalfWay; delay += 40) {
-    ExpectCompleteInstall(Install({Completed()}));
-    {
-      DelayedKill kill;
-      Run(CommandLine(uninstaller, {AppName()}),
-          {ConfirmRemoval(AppName()).WhileShown([&](HWND window, const WindowRecord&) { kill.Arm(window, delay); })});
-    }
-    if (!RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()))) {
-      WaitFor([&] { return !FileExists(uninstaller); }, kBatchWaitMs);
-      continue;  // it finished before the kill
-    }
-    for (const char* name : {"readme.txt", "units\\vkheron.pas", "source\\OrvMarlin50.dpk"})
-      killedHalfWay = killedHalfWay || !FileExists(Destination() + name);
-    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName()}), {ConfirmRemoval(AppName())}).Clean());
-    EXPECT_TRUE(WaitFor([&] { return !FileExists(uninstaller); }, kBatchWaitMs)) << "killed after " << delay << " ms";
-    EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())), "");
-    EXPECT_EQ(ExportRegistryTree(HKEY_CURRENT_USER, kInstalledFilesKey), "") << "killed after " << delay << " ms";
-    for (const char* name : {"readme.txt", "units\\vkheron.pas", "source\\OrvMarlin50.dpk"})
-      EXPECT_EQ(FileBytes(Destination() + name), "(missing)") << name << ", killed after " << delay << " ms";
-  }
-  EXPECT_TRUE(killedHalfWay) << "no kill came while the removal was under way";
-}
 }  // namespace

@@ -270,7 +270,7 @@ TEST_F(KnownPackagesTest, EmptyAndUnterminatedDataReadAsTheirText) {
   // The value of size 0 is the empty text, so an empty description finds it.
   RegistryKey opened = RegistryKey::Open(HKEY_CURRENT_USER, key);
   StringList names;
-  CollectValuesWithData(opened.get(), names, "");
+  CollectValuesWithData(opened, names, "");
   EXPECT_EQ(names.Lines(), std::vector<std::string>{"C:\\Empty.bpl"});
 }
 
@@ -282,12 +282,12 @@ TEST_F(KnownPackagesTest, CollectAddsEachNameOnce) {
   RegistryKey opened = RegistryKey::Open(HKEY_CURRENT_USER, key);
   StringList names;
   names.Add("c:\\a.BPL");
-  CollectValuesWithData(opened.get(), names, "pack");
+  CollectValuesWithData(opened, names, "pack");
   EXPECT_EQ(names.Lines(), (std::vector<std::string>{"c:\\a.BPL", "C:\\B.bpl"}));
   // Nothing was deleted by collecting.
   EXPECT_EQ(Take(key).size(), 3u);
 
-  DeleteValuesWithData(opened.get(), "pACK");
+  DeleteValuesWithData(opened, "pACK");
   EXPECT_EQ(Take(key), (Snapshot{{"C:\\C.bpl", Text("Other")}}));
 }
 

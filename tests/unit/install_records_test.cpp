@@ -164,7 +164,7 @@ namespace {
 using UninstallEntryTest = IsolatedTest;
 
 RegistryKey Entry(const std::string& appName) {
-  return RegistryKey::Open(HKEY_LOCAL_MACHINE, std::string(UninstallKeyPath) + "\\" + appName);
+  return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName));
 }
 
 // Type and bytes of a value as stored.
@@ -207,25 +207,21 @@ TEST_F(UninstallEntryTest, LaterInstallationReplacesWhatItWritesAndKeepsTheRest)
   EXPECT_EQ(keys.root.SubKeyCount(), 2u);
 }
 
-TEST_F(UninstallEntryTest, EmptyNameNeverStandsForTheWholeList) {
-  SetUninstallValue("", "Files", "x\r\n");
-  CreateUninstallEntry("", "C:\\uninstall.exe \"\"");
-  UninstallKeys keys = OpenUninstallKey("");
-  ASSERT_TRUE(keys.root.valid());
-  EXPECT_FALSE(keys.product.valid());
-  EXPECT_EQ(keys.root.ValueCount(), 0u);
-  EXPECT_FALSE(UninstallEntryExists(""));
-}
-
-TEST_F(UninstallEntryTest, ListThatCannotBeCreatedIsIgnoredSilently) {
+TEST_F(UninstallEntryTest, AnEntryThatCannotBeWrittenFailsAndTheListIsNeverWrittenInto) {
   // A volatile parent refuses the non-volatile list key below it.
   HKEY volatileKey = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, nullptr,
                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &volatileKey, nullptr),
             ERROR_SUCCESS);
   RegistryKey owner(volatileKey);
-  EXPECT_NO_THROW(SetUninstallValue("App", "Files", "x\r\n"));
-  EXPECT_NO_THROW(CreateUninstallEntry("App", "C:\\uninstall.exe \"App\""));
-  EXPECT_FALSE(OpenUninstallKey("App").root.valid());
+  EXPECT_EQ(ErrorText([] { SetUninstallValue("App", "Files", "x\r\n"); }), "Failed to set data for 'Files'");
   EXPECT_FALSE(UninstallEntryExists("App"));
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion");
+
+  // An empty name would stand for the whole list.
+  EXPECT_EQ(ErrorText([] { SetUninstallValue("", "Files", "x\r\n"); }), "Failed to set data for 'Files'");
+  EXPECT_EQ(ErrorText([] { CreateUninstallEntry("", "C:\\uninstall.exe \"\""); }),
+            "Failed to set data for 'DisplayName'");
+  EXPECT_EQ(OpenUninstallKey("").root.ValueCount(), 0u);
+  EXPECT_FALSE(UninstallEntryExists(""));
 }

@@ -169,13 +169,19 @@ TEST_F(PackageBuildTest, FailedBuildsReportFalseAndKeepOutputPath) {
       << toolOutput;
   EXPECT_EQ(outputPath, "unchanged");
 
-  // A failed conversion stops the build before make runs on a stale makefile.
+  // A failed conversion does not stop the build: make runs on the makefile the package ships, and only a package
+  // that make really produced is reported.
   FakeIde builder(ieCppBuilder5, folder_.path() + "IdeC5");
-  Source("Pack.mak");
   builder.SetExitCode("bpr2mak", 1);
+  const std::string shipped = Source("Shipped.bpk");
+  Source("Shipped.mak");
+  EXPECT_TRUE(BuildPackage(ieCppBuilder5, shipped, OutputDir(), "", outputPath, toolOutput)) << toolOutput;
+  ASSERT_EQ(builder.Runs().size(), 2u);
+  EXPECT_EQ(outputPath, OutputDir() + "Shipped.bpl");
+  outputPath = "unchanged";
   EXPECT_FALSE(BuildPackage(ieCppBuilder5, Source("Pack.bpk"), OutputDir(), "", outputPath, toolOutput));
-  ASSERT_EQ(builder.Runs().size(), 1u);
-  EXPECT_EQ(toolOutput.substr(0, 30), "Program failed with code (1)\r\n");
+  EXPECT_EQ(builder.Runs().size(), 4u);
+  EXPECT_EQ(outputPath, "unchanged");
 
   // An edition that is not installed: the tool is looked for in a relative "Bin\" and not found.
   EXPECT_FALSE(BuildPackage(ieDelphi4, source, OutputDir(), "", outputPath, toolOutput));

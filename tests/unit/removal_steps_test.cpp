@@ -219,7 +219,7 @@ TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
   EXPECT_EQ(boxes, 1);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));
 
-  EXPECT_EQ(ReadUninstallValue("Files"), "");
+  EXPECT_EQ(ReadUninstallValue(AppName, "Files"), "");
   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));  // read creates
   DeleteUninstallEntry(AppName);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKeyPath) + "\\Removal Test"));
@@ -230,10 +230,10 @@ TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
   WriteRawValue(HKEY_LOCAL_MACHINE, entry, kFoldersValue, REG_EXPAND_SZ, std::string("%P%\0", 4));
   WriteRawValue(HKEY_LOCAL_MACHINE, entry, kDelphiVerValue, REG_BINARY, "C5");
   WriteRawValue(HKEY_LOCAL_MACHINE, entry, kProductNameValue, REG_DWORD, DwordBytes(0x41));
-  EXPECT_EQ(ReadUninstallValue(kFilesValue), "C:\\a");
-  EXPECT_EQ(ReadUninstallValue(kFoldersValue), "%P%");
-  EXPECT_EQ(ReadUninstallValue(kDelphiVerValue), "C5");
-  EXPECT_EQ(ReadUninstallValue(kProductNameValue), "A");
+  EXPECT_EQ(ReadUninstallValue(AppName, kFilesValue), "C:\\a");
+  EXPECT_EQ(ReadUninstallValue(AppName, kFoldersValue), "%P%");
+  EXPECT_EQ(ReadUninstallValue(AppName, kDelphiVerValue), "C5");
+  EXPECT_EQ(ReadUninstallValue(AppName, kProductNameValue), "A");
 }
 
 TEST(AppNameFromCommandLine, QuotedUnquotedAndEmpty) {
