@@ -10,9 +10,7 @@
 #include "e2e_fixture.h"
 
 namespace {
-std::string DriverPath() {
-  return AddTrailingBackslash(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR"))) + "tests\\driver\\orvdriver.exe";
-}
+std::string DriverPath() { return BuildPath("tools\\driver\\orvdriver.exe"); }
 
 class DriverTest : public EndToEndTest {
  protected:
