@@ -2,12 +2,14 @@
 #include "e2e_support.h"
 
 #include <algorithm>
+#include <set>
 
 #include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
 #include "registry_names.h"
 #include "setup_error.h"
+#include "string_list.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 
@@ -140,4 +142,18 @@ std::vector<std::string> ListFolderTree(const std::string& folder) {
   ListFolder(AddTrailingBackslash(folder), "", entries);
   std::sort(entries.begin(), entries.end(), LessIgnoringCase);
   return entries;
+}
+
+std::string StateDifference(const std::string& before, const std::string& after) {
+  StringList beforeLines, afterLines;
+  beforeLines.SetText(before);
+  afterLines.SetText(after);
+  const std::set<std::string> beforeSet(beforeLines.begin(), beforeLines.end());
+  const std::set<std::string> afterSet(afterLines.begin(), afterLines.end());
+  std::string difference;
+  for (const std::string& line : beforeLines)
+    if (afterSet.count(line) == 0) difference += "- " + line + "\n";
+  for (const std::string& line : afterLines)
+    if (beforeSet.count(line) == 0) difference += "+ " + line + "\n";
+  return difference;
 }

@@ -62,3 +62,6 @@ void WriteRegistryString(HKEY root, const std::string& path, const std::string& 
 std::string ExportRegistryTree(HKEY root, const std::string& path);
 // Every file and folder below the folder, relative to it and sorted; folders end with a backslash.
 std::vector<std::string> ListFolderTree(const std::string& folder);
+// The lines only one of two states has, marked "- " (before only) and "+ " (after only), each followed by a line
+// feed; "" when both hold the same lines.
+std::string StateDifference(const std::string& before, const std::string& after);

@@ -38,7 +38,6 @@ TEST(TextUtils, PiecesOfTextsAndPaths) {
   EXPECT_EQ(NamePart("no equals"), "");
   EXPECT_EQ(ValuePart("a=b=c"), "b=c");
   EXPECT_EQ(StripTrailingBackslash("C:\\x\\\\"), "C:\\x\\");
-  EXPECT_EQ(QuoteStr("a\"b", '"'), "\"a\"b\"");
   EXPECT_EQ(PosText("abc", "xxABC"), 3u);
   EXPECT_EQ(PosText("x", "xyz"), 1u);
   EXPECT_EQ(PosText("q", "xyz"), 0u);
