@@ -53,14 +53,6 @@ constexpr const char* kFailureCaption = "An error occured during installation.";
 constexpr const char* kDirectCallText =
     "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
 
-// The fake Delphi 5's own help contents, library path and package, which an installation must keep.
-constexpr const char* kDelphiHelpLines = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
-constexpr const char* kDelphiSearchPath = "$(DELPHI)\\Lib;$(DELPHI)\\Bin;";
-constexpr const char* kDelphiOwnPackage = "$(DELPHI)\\Bin\\dclstd50.bpl";
-constexpr const char* kDelphiOwnPackageDescription = "Borland Standard Components";
-constexpr const char* kDelphiLibraryKey = "Software\\Borland\\Delphi\\5.0\\Library";
-constexpr const char* kDelphiKnownPackagesKey = "Software\\Borland\\Delphi\\5.0\\Known Packages";
-
 inline std::string UninstallEntryPath(const std::string& appName) {
   return std::string(kUninstallKeyPath) + "\\" + appName;
 }
@@ -156,9 +148,11 @@ class SetupEndToEndTest : public EndToEndTest {
   // user's library key with a search path, and the Known Packages key with one package.
   FakeIde MakeFakeDelphi5(const std::string& folderName = "Delphi5") const {
     FakeIde ide(ieDelphi5, Folder() + folderName);
-    WriteFile(folderName + "\\HELP\\delphi5.cnt", kDelphiHelpLines);
-    WriteRegistryString(HKEY_CURRENT_USER, kDelphiLibraryKey, "Search Path", kDelphiSearchPath);
-    WriteRegistryString(HKEY_CURRENT_USER, kDelphiKnownPackagesKey, kDelphiOwnPackage, kDelphiOwnPackageDescription);
+    WriteFile(folderName + "\\HELP\\delphi5.cnt", ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n");
+    const std::string keys = "Software\\Borland\\Delphi\\5.0\\";
+    WriteRegistryString(HKEY_CURRENT_USER, keys + "Library", "Search Path", "$(DELPHI)\\Lib;$(DELPHI)\\Bin;");
+    WriteRegistryString(HKEY_CURRENT_USER, keys + "Known Packages", "$(DELPHI)\\Bin\\dclstd50.bpl",
+                        "Borland Standard Components");
     return ide;
   }
 

@@ -63,7 +63,7 @@ TEST_F(RobustnessTest, UninstallerAfterTheFolderWasDeletedAndRunTwice) {
   WriteConfiguration(installDir);
   RunRecord run = RunSetup({Welcome(IDOK)});
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
-  ASSERT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, kInstalledFilesKey));
+  ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).valid());
   DeleteFolderTree(installDir);
   ASSERT_FALSE(FolderExists(installDir));
   const std::string filesBefore = FilesState();

@@ -77,14 +77,14 @@ TEST_F(UninstallTest, DeletesItselfOnlyWhenNoInstallationCountsIt) {
   EXPECT_FALSE(FileExists(file));
   EXPECT_TRUE(FileExists(UninstallPath()));
   EXPECT_TRUE(BatchFiles(Folder()).empty());
-  EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, kInstalledFilesKey, UninstallPath()), 1u);
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())));
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).ReadDword(UninstallPath()), 1u);
+  EXPECT_FALSE(RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), KEY_READ).valid());
 
   // The last installation that counts it: it deletes itself once it has ended.
   WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue, UninstallPath() + "\r\n");
   record = Uninstall({ConfirmRemoval(AppName())});
   ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
   EXPECT_TRUE(WaitFor([&] { return !FileExists(UninstallPath()) && BatchFiles(Folder()).empty(); }, kBatchWaitMs));
-  EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kCompanyKey));
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey, KEY_READ).valid());
 }
 }  // namespace

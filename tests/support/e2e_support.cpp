@@ -57,6 +57,16 @@ void ExportKey(HKEY root, const std::string& path, std::string& text) {
   for (const std::string& subKey : subKeys) ExportKey(root, path + "\\" + subKey, text);
 }
 
+// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing); each value
+// is its name, type and data as stored:
+//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
+//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
+std::string ExportRegistryTree(HKEY root, const std::string& path) {
+  std::string text;
+  ExportKey(root, path, text);
+  return text;
+}
+
 void ListFolder(const std::string& folder, const std::string& relative, std::vector<std::string>& entries) {
   WIN32_FIND_DATAA data;
   UniqueFind find(FindFirstFileA((folder + relative + "*").c_str(), &data));
@@ -119,22 +129,10 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path
   return RegistryKey::Open(root, path, KEY_READ).ReadString(name);
 }
 
-std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name) {
-  return RegistryKey::Open(root, path, KEY_READ).ReadDword(name);
-}
-
-bool RegistryKeyExists(HKEY root, const std::string& path) { return RegistryKey::Open(root, path, KEY_READ).valid(); }
-
 void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
   RegistryKey key = RegistryKey::Create(root, path);
   ASSERT_TRUE(key.valid()) << "cannot create " << RootName(root) << "\\" << path;
   key.WriteString(name, value);
-}
-
-std::string ExportRegistryTree(HKEY root, const std::string& path) {
-  std::string text;
-  ExportKey(root, path, text);
-  return text;
 }
 
 std::vector<std::string> ListFolderTree(const std::string& folder) {

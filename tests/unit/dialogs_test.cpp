@@ -1,11 +1,8 @@
-// The dialogs from the programs' templates: their layout, the modal run, message routing and the folder browser.
+// The dialogs from the programs' templates: the controls the code uses, the modal run, message routing and the
+// folder browser's selection.
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 
-#include <atomic>
-#include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -206,138 +203,7 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
   EXPECT_THROW(missing.Execute(), SetupError) << "a missing template must not leave the loop waiting forever";
 }
 
-// ---- The folder browser, driven from a second thread.
-
-struct BrowserVisit {
-  bool found = false;
-  HWND owner = nullptr;
-  bool titleShown = false;
-  std::string selection;  // label of the tree's selected item
-};
-
-enum class BrowserAnswer { Ok, Cancel, OkOnDriveRoot };
-
-BOOL CALLBACK FindBrowser(HWND window, LPARAM found) {
-  if (ClassName(window) != "#32770" || GetWindow(window, GW_OWNER) == nullptr || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-
-BOOL CALLBACK InspectControl(HWND control, LPARAM data) {
-  auto* visit = reinterpret_cast<BrowserVisit*>(data);
-  if (WindowText(control) == "Select the installation folder") visit->titleShown = true;
-  if (ClassName(control) != WC_TREEVIEWA) return TRUE;
-  char label[MAX_PATH] = {};
-  TVITEMA item = {};
-  item.mask = TVIF_TEXT;
-  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(control, TVM_GETNEXTITEM, TVGN_CARET, 0));
-  item.pszText = label;
-  item.cchTextMax = sizeof(label);
-  if (item.hItem != nullptr && SendMessageA(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-    visit->selection = label;
-  return TRUE;
-}
-
-// Run on a second thread: waits (until stopped, at most 10 s) for a folder browser among the windows of the GUI
-// thread, records what it shows once its start selection holds still, answers it and, when given, then clicks OK
-// on okAfterwards.
-BrowserVisit DriveBrowser(DWORD guiThread, BrowserAnswer answer, const std::atomic<bool>* stop, HWND okAfterwards) {
-  BrowserVisit visit;
-  HWND browser = nullptr;
-  for (int waited = 0; !*stop && browser == nullptr && waited < 10000; waited += 20) {
-    EnumThreadWindows(guiThread, FindBrowser, reinterpret_cast<LPARAM>(&browser));
-    if (browser == nullptr) Sleep(20);
-  }
-  if (browser == nullptr) return visit;
-  visit.found = true;
-  visit.owner = GetWindow(browser, GW_OWNER);
-  // The window shows before the browser has made its start selection.
-  std::string previous = "?";
-  for (int i = 0, unchanged = 0; i < 30; ++i, previous = visit.selection, Sleep(100)) {
-    visit.selection.clear();
-    EnumChildWindows(browser, InspectControl, reinterpret_cast<LPARAM>(&visit));
-    unchanged = visit.selection == previous ? unchanged + 1 : 0;
-    if (unchanged >= (visit.selection.empty() ? 4 : 1)) break;
-  }
-  if (answer == BrowserAnswer::OkOnDriveRoot)
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>("C:\\"));
-  PostMessageA(browser, WM_COMMAND, MAKEWPARAM(answer == BrowserAnswer::Cancel ? IDCANCEL : IDOK, 0), 0);
-  for (int i = 0; i < 500 && IsWindow(browser); ++i) Sleep(10);
-  if (okAfterwards != nullptr) PostMessageA(okAfterwards, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  return visit;
-}
-
-// Drives the browser that the action is expected to open on this thread.
-BrowserVisit WithBrowser(BrowserAnswer answer, const std::function<void()>& action, HWND okAfterwards = nullptr) {
-  std::atomic<bool> stop{false};
-  auto visit = std::async(std::launch::async, DriveBrowser, GetCurrentThreadId(), answer, &stop, okAfterwards);
-  action();
-  stop = true;
-  return visit.get();
-}
-
-class BrowseTest : public DialogTest {
- protected:
-  void SetUp() override {
-    remembered_ = CurrentFolder();
-    windowsFolder_ = WindowsFolder();
-  }
-  void TearDown() override {
-    SetCurrentDirectoryA(remembered_.c_str());
-    DialogTest::TearDown();
-  }
-  static std::string WindowsFolder() {
-    char buffer[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-  }
-  // Clicks "Browse..." the way the button does and lets the driver answer the browser.
-  static BrowserVisit Browse(TSelectDirDialog& dialog, BrowserAnswer answer) {
-    return WithBrowser(answer, [&] {
-      SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(dialog.Handle(), IDC_BROWSE)));
-    });
-  }
-
-  ComApartment apartment_;
-  std::string remembered_;
-  std::string windowsFolder_;
-};
-
-TEST_F(BrowseTest, BrowserStartsAtTheFieldsFolderAndWritesTheChoiceBack) {
-  ASSERT_FALSE(windowsFolder_.empty());
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  dialog.SetDirectory(windowsFolder_ + "\\");
-  EXPECT_EQ(dialog.GetDirectory(), windowsFolder_ + "\\");
-
-  BrowserVisit visit = Browse(dialog, BrowserAnswer::Ok);
-  ASSERT_TRUE(visit.found) << "no folder browser appeared";
-  EXPECT_EQ(visit.owner, dialog.Handle());
-  EXPECT_TRUE(visit.titleShown) << "title \"Select the installation folder\" not shown";
-  EXPECT_TRUE(0 == lstrcmpiA(visit.selection.c_str(), ExtractFileName(windowsFolder_).c_str())) << visit.selection;
-  EXPECT_TRUE(0 == lstrcmpiA(dialog.GetDirectory().c_str(), windowsFolder_.c_str())) << dialog.GetDirectory();
-
-  // A drive root comes back with its backslash.
-  visit = Browse(dialog, BrowserAnswer::OkOnDriveRoot);
-  ASSERT_TRUE(visit.found);
-  EXPECT_EQ(dialog.GetDirectory(), "C:\\");
-}
-
-TEST_F(BrowseTest, CancelledBrowserKeepsTheFieldAndOkUsesIt) {
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  dialog.SetDirectory("D:\\Not There\\Product");
-  // The real button, pressed inside the modal run; OK follows once the browser is gone.
-  bool accepted = false;
-  BrowserVisit visit = WithBrowser(
-      BrowserAnswer::Cancel,
-      [&] {
-        accepted = RunWith(dialog, {{GetDlgItem(dialog.Handle(), IDC_BROWSE), BM_CLICK, 0, 0, 0, {0, 0}}}, 15000);
-      },
-      dialog.Handle());
-  EXPECT_TRUE(accepted);
-  EXPECT_TRUE(visit.found);
-  EXPECT_EQ(dialog.GetDirectory(), "D:\\Not There\\Product");
-}
+// ---- The folder browser: what it starts at and what the field gets back (the browser itself is the shell's).
 
 TEST(PathDialog, SelectedItemRules) {
   TOrvPathDialog dialog;

@@ -69,29 +69,6 @@ TEST_F(ProcessRunnerTest, MissingProgramGivesTheSystemReason) {
   EXPECT_EQ(FilesInTempDir(), 0);
 }
 
-int timerTicks = 0;
-
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
-  // The first tick also asks to quit, which must survive the wait.
-  if (++timerTicks == 1) PostQuitMessage(7);
-}
-
-TEST_F(ProcessRunnerTest, MessagesAreProcessedWhileWaiting) {
-  timerTicks = 0;
-  UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
-  ASSERT_NE(timer, 0u);
-  std::string output;
-  EXPECT_TRUE(ExecuteAndCapture(Subject("--sleep 600"), folder_.path(), output, true));
-  KillTimer(nullptr, timer);
-  EXPECT_GE(timerTicks, 3);
-
-  MSG message;
-  bool quitFound = false;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-    if (message.message == WM_QUIT) quitFound = message.wParam == 7;
-  EXPECT_TRUE(quitFound);
-}
-
 TEST_F(ProcessRunnerTest, RunProgramWaitsOnlyWhenAsked) {
   const std::string ended = folder_.path() + "ended";
   RunProgram(Subject("--sleep 300 --touch \"" + ended + "\""), true);
