@@ -88,7 +88,7 @@ DRIVE_C="$WINEPREFIX/drive_c"
 IDE_ROOT='C:\Program Files\Borland\Delphi5'
 IDE="$DRIVE_C/Program Files/Borland/Delphi5"
 mkdir -p "$IDE/Bin" "$IDE/HELP"
-for tool in dcc32 bpr2mak make; do cp "$WORK/tests/helpers/fake_tool.exe" "$IDE/Bin/$tool.exe"; done
+for tool in dcc32 bpr2mak make; do cp "$WORK/tools/fake-ide/fake_tool.exe" "$IDE/Bin/$tool.exe"; done
 printf '%s\r\n' ':Base delphi5.hlp>main' ':Title Delphi 5 Help' ':Index Delphi Help =delphi5.hlp' \
   ':Index Object Pascal Reference =del5op.hlp' >"$IDE/HELP/delphi5.cnt"
 cat >"$WORK/delphi5.reg" <<'EOF'
@@ -142,7 +142,7 @@ press OK
 EOF
   say "running $DOWNLOAD\\orvsetup.exe under the driver"
   set +e
-  wine "$(winepath "$WORK/tests/driver/orvdriver.exe")" --script "$(winepath "$WORK/answers.txt")" \
+  wine "$(winepath "$WORK/tools/driver/orvdriver.exe")" --script "$(winepath "$WORK/answers.txt")" \
     --out "$(winepath "$RECORD")" --folder "$DOWNLOAD" --timeout 60 -- "$DOWNLOAD\\orvsetup.exe"
   status=$?
   set -e

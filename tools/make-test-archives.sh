@@ -38,6 +38,13 @@ text secret 100 >"$stage/secret/secret.txt"
 (cd "$stage/secret" && rar a -idq -psecret "$out/password.rar" secret.txt)
 (cd "$stage/secret" && rar a -idq -hpsecret "$out/headers.rar" secret.txt)
 
+# compressed.rar: three compressed files in a folder, big enough that cutting or flipping a byte hits every part.
+mkdir -p "$stage/packed/docs"
+text "first line of a compressed file" 40000 >"$stage/packed/docs/first.txt"
+seq 1 20000 >"$stage/packed/docs/second.txt"
+text third 30000 >"$stage/packed/third.txt"
+(cd "$stage/packed" && rar a -idq -m5 "$out/compressed.rar" docs/first.txt docs/second.txt third.txt)
+
 # truncated.rar: a stored archive cut in the middle of its second file's data.
 mkdir -p "$stage/cut"
 text first 1000 >"$stage/cut/first.txt"

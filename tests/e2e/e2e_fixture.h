@@ -1,10 +1,11 @@
-// End-to-end runs of both programs: the fixture (payloads, a fake Delphi 5, runs with the progress recorder, files
-// to remove outside the test's folder), the texts of their boxes and the checks of recorded windows.
+// End-to-end runs of both programs: the fixture (payloads, a fake Delphi 5, files to remove outside the test's
+// folder), the texts of their boxes and the checks of recorded windows.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include "fake_ide.h"
 #include "path_macros.h"
 #include "path_utils.h"
-#include "progress_log.h"
 #include "registry_names.h"
 #include "scratch_registry.h"
 #include "setup_error.h"
@@ -53,14 +53,6 @@ constexpr const char* kFailureCaption = "An error occured during installation.";
 constexpr const char* kDirectCallText =
     "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
 
-// The fake Delphi 5's own help contents, library path and package, which an installation must keep.
-constexpr const char* kDelphiHelpLines = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
-constexpr const char* kDelphiSearchPath = "$(DELPHI)\\Lib;$(DELPHI)\\Bin;";
-constexpr const char* kDelphiOwnPackage = "$(DELPHI)\\Bin\\dclstd50.bpl";
-constexpr const char* kDelphiOwnPackageDescription = "Borland Standard Components";
-constexpr const char* kDelphiLibraryKey = "Software\\Borland\\Delphi\\5.0\\Library";
-constexpr const char* kDelphiKnownPackagesKey = "Software\\Borland\\Delphi\\5.0\\Known Packages";
-
 inline std::string UninstallEntryPath(const std::string& appName) {
   return std::string(kUninstallKeyPath) + "\\" + appName;
 }
@@ -83,20 +75,15 @@ inline void ExpectMessageBox(const WindowRecord& window, const std::string& capt
   EXPECT_EQ(window.buttons, buttons) << caption;
 }
 
-struct SetupRun {
-  RunRecord record;
-  ProgressLog progress;
-
-  // The message boxes and dialogs, in order. Passive windows are left out: the driver sees the progress dialog
-  // only when it stays up long enough (what it showed is in progress), and a dialog caught while it is being
-  // created, before its buttons are visible, is taken for a passive window and recorded once more when it is up.
-  std::vector<WindowRecord> Questions() const {
-    std::vector<WindowRecord> windows;
-    for (const WindowRecord& window : record.windows)
-      if (window.kind != WindowKind::Passive) windows.push_back(window);
-    return windows;
-  }
-};
+// The message boxes and dialogs of a run, in order. Passive windows are left out: the driver sees the progress
+// dialog only when it stays up long enough (what it shows is the unit tests' matter), and a dialog caught while it
+// is being created, before its buttons are visible, is taken for a passive window and recorded once more when up.
+inline std::vector<WindowRecord> Questions(const RunRecord& record) {
+  std::vector<WindowRecord> windows;
+  for (const WindowRecord& window : record.windows)
+    if (window.kind != WindowKind::Passive) windows.push_back(window);
+  return windows;
+}
 
 inline Answer Welcome(int button) { return Answer::Press(button).Caption("Welcome!"); }
 inline Answer Destination(int button, const std::string& folder) {
@@ -134,29 +121,22 @@ class SetupEndToEndTest : public EndToEndTest {
   }
 
   // Runs a setup program (the test's copy by default) in the working folder (the test's folder by default),
-  // answering from the script and recording what it sends to its progress dialog.
-  SetupRun RunSetup(const std::vector<Answer>& script, const std::vector<std::string>& arguments = {},
-                    const std::string& workingFolder = std::string(), const std::string& program = std::string()) {
-    ScratchFolder logFolder;
-    ProgressRecorder recorder(logFolder.path());
-    bool attached = false;
-    RunOptions options;
-    options.commandLine = CommandLine(program.empty() ? SetupPath() : program, arguments);
-    options.workingFolder = workingFolder.empty() ? Folder() : workingFolder;
-    options.timeLimitMs = kRunTimeLimitMs;
-    options.script = script;
-    // The program's first window comes before its progress dialog: its thread is hooked from then on.
-    options.onWindow = [&](HWND window, const WindowRecord&) {
-      if (!attached) attached = recorder.Attach(window);
-    };
-    SetupRun run;
-    run.record = RunProgram(options);
-    if (!run.record.windows.empty()) {
-      EXPECT_TRUE(attached) << "the progress hook could not be set";
-    }
-    recorder.Detach();
-    run.progress = recorder.Read();
-    return run;
+  // answering from the script.
+  RunRecord RunSetup(const std::vector<Answer>& script, const std::string& workingFolder = std::string(),
+                     const std::string& program = std::string()) const {
+    return RunProgram(CommandLine(program.empty() ? SetupPath() : program, {}),
+                      workingFolder.empty() ? Folder() : workingFolder, script, kRunTimeLimitMs);
+  }
+
+  // The registry the programs touch (RegistrySnapshot) and every file and folder below the test's folder, the Start
+  // menu and the system folder, one a line; those folders are written <test>, <programs> and <system>, also where
+  // registry data names them. Compared with StateDifference.
+  std::string MachineState() const { return WithFolderNames(RegistrySnapshot()) + FilesState(); }
+  std::string FilesState() const {
+    std::string state;
+    for (const std::string& folder : {Folder(), ProgramsFolder(), SystemDir()})
+      for (const std::string& entry : ListFolderTree(folder)) state += folder + entry + "\n";
+    return WithFolderNames(state);
   }
 
   // A command line (the uninstaller as Windows starts it, for example) run from the test's folder.
@@ -168,9 +148,11 @@ class SetupEndToEndTest : public EndToEndTest {
   // user's library key with a search path, and the Known Packages key with one package.
   FakeIde MakeFakeDelphi5(const std::string& folderName = "Delphi5") const {
     FakeIde ide(ieDelphi5, Folder() + folderName);
-    WriteFile(folderName + "\\HELP\\delphi5.cnt", kDelphiHelpLines);
-    WriteRegistryString(HKEY_CURRENT_USER, kDelphiLibraryKey, "Search Path", kDelphiSearchPath);
-    WriteRegistryString(HKEY_CURRENT_USER, kDelphiKnownPackagesKey, kDelphiOwnPackage, kDelphiOwnPackageDescription);
+    WriteFile(folderName + "\\HELP\\delphi5.cnt", ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n");
+    const std::string keys = "Software\\Borland\\Delphi\\5.0\\";
+    WriteRegistryString(HKEY_CURRENT_USER, keys + "Library", "Search Path", "$(DELPHI)\\Lib;$(DELPHI)\\Bin;");
+    WriteRegistryString(HKEY_CURRENT_USER, keys + "Known Packages", "$(DELPHI)\\Bin\\dclstd50.bpl",
+                        "Borland Standard Components");
     return ide;
   }
 
@@ -184,5 +166,24 @@ class SetupEndToEndTest : public EndToEndTest {
   }
 
  private:
+  std::string WithFolderNames(std::string state) const {
+    auto replace = [&state](const std::string& from, const std::string& to) {
+      for (size_t at = state.find(from); at != std::string::npos; at = state.find(from, at + to.size()))
+        state.replace(at, from.size(), to);
+    };
+    // The registry export writes a backslash as two.
+    auto escaped = [](std::string path) {
+      for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 2)) path.insert(at, 1, '\\');
+      return path;
+    };
+    const std::pair<std::string, std::string> names[] = {
+        {Folder(), "<test>\\"}, {ProgramsFolder(), "<programs>\\"}, {SystemDir(), "<system>\\"}};
+    for (const auto& [folder, name] : names) {
+      replace(escaped(folder), escaped(name));
+      replace(folder, name);
+    }
+    return state;
+  }
+
   std::vector<std::string> removeAfterTest_;
 };

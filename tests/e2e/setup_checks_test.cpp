@@ -8,28 +8,9 @@
 
 #include "e2e_fixture.h"
 #include "registry.h"
+#include "test_utils.h"
 
 namespace {
-// Hidden top-level windows of the classes that together mark a running IDE, owned by the test process.
-class FakeIdeWindows {
- public:
-  explicit FakeIdeWindows(const std::vector<const char*>& classNames) {
-    for (const char* className : classNames) {
-      WNDCLASSA windowClass = {};
-      windowClass.lpfnWndProc = DefWindowProcA;
-      windowClass.hInstance = GetModuleHandleA(nullptr);
-      windowClass.lpszClassName = className;
-      RegisterClassA(&windowClass);
-      windows_.emplace_back(CreateWindowExA(0, className, "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
-                                            GetModuleHandleA(nullptr), nullptr));
-      EXPECT_TRUE(windows_.back().valid()) << "cannot create a window of class " << className;
-    }
-  }
-
- private:
-  std::vector<UniqueWindow> windows_;
-};
-
 struct WindowSearch {
   HWND window;
   DWORD processId;
@@ -63,181 +44,100 @@ class SetupChecksTest : public SetupEndToEndTest {
   void WriteConfiguration(const std::string& keys) const {
     WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=1.0\r\n" + keys);
   }
-
-  // Everything an installation could touch, to compare before and after a run that must leave no trace.
-  std::string State() const {
-    std::string state = RegistrySnapshot();
-    for (const std::string& folder : {Folder(), ProgramsFolder()})
-      for (const std::string& entry : ListFolderTree(folder)) state += folder + entry + "\n";
-    return state;
-  }
 };
 
 TEST_F(SetupChecksTest, SetupWithoutConfigurationFileReportsTheFileAndFails) {
-  SetupRun run =
+  RunRecord run =
       RunSetup({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.record.windows.size(), 2u) << FormatRunRecord(run.record);
-  ExpectMessageBox(run.record.windows[0], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
-  ExpectMessageBox(run.record.windows[1], "Application Error", "Cannot open file " + Folder() + "OrvSetup.ini",
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  ASSERT_EQ(run.windows.size(), 2u) << FormatRunRecord(run);
+  ExpectMessageBox(run.windows[0], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
+  ExpectMessageBox(run.windows[1], "Application Error", "Cannot open file " + Folder() + "OrvSetup.ini",
                    IconKind::Error, {IDOK});
-  EXPECT_EQ(run.record.exitCode, 1u);
-}
-
-TEST_F(SetupChecksTest, WelcomeNamesProductAndVersionAndCancelEndsWithoutChanges) {
-  for (const std::string version : {"2.5", ""}) {
-    WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=" + version + "\r\n");
-    const std::string before = State();
-    SetupRun run = RunSetup({Welcome(IDCANCEL)});
-    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-    ASSERT_EQ(run.record.windows.size(), 1u) << FormatRunRecord(run.record);
-    // Configured empty, the version is left out of the title.
-    ExpectMessageBox(run.record.windows[0], "Welcome!",
-                     WelcomeText(AppName() + (version.empty() ? "" : " Version " + version)), IconKind::Information,
-                     {IDOK, IDCANCEL});
-    EXPECT_EQ(run.record.exitCode, 0u);
-    EXPECT_EQ(State(), before);
-  }
+  EXPECT_EQ(run.exitCode, 1u);
 }
 
 // Both warnings of a previous version (a product record of another version while the settings are read, an entry
 // of the same name after the welcome) and the running IDE's: refused at any question, the setup ends with exit
-// code 0 and leaves no trace.
+// code 0 and leaves no trace. The version is configured empty: the welcome leaves it out of the title.
 TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
   const std::string productKey = std::string(kInstalledProductsKey) + "\\" + AppName();
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kVersionValue, "0.9");
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kFolderNameValue, Folder() + "Old");
   WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kDisplayNameValue, AppName());
-  WriteConfiguration("ProductName=" + AppName() + "\r\nCheckDelphi=1\r\nDefaultDir=" + Folder() + "Small\r\n");
+  WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=\r\nProductName=" + AppName() +
+                                "\r\nCheckDelphi=1\r\nDefaultDir=" + Folder() + "Small\r\n");
   FakeIdeWindows ide({"TAlignPalette", "TPropertyInspector", "TAppBuilder"});
-  const std::string before = State();
+  const std::string before = MachineState();
   const std::vector<Answer> questions = {Answer::Press(IDOK).Caption("Installation Error"), Welcome(IDOK),
                                          Answer::Press(IDOK).Caption("Installation Error"),
                                          Answer::Press(IDOK).Caption("Installation Warning"),
                                          Destination(IDOK, Folder() + "Elsewhere")};
-  SetupRun run;
+  RunRecord run;
   for (size_t refused = 0; refused < questions.size(); ++refused) {
     SCOPED_TRACE(refused);
     std::vector<Answer> script(questions.begin(), questions.begin() + refused + 1);
     script.back().button = IDCANCEL;
     run = RunSetup(script);
-    ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-    ASSERT_EQ(run.Questions().size(), script.size()) << FormatRunRecord(run.record);
-    EXPECT_EQ(run.record.exitCode, 0u);
-    EXPECT_TRUE(run.progress.dialogs.empty());
-    EXPECT_EQ(State(), before);
+    ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+    ASSERT_EQ(Questions(run).size(), script.size()) << FormatRunRecord(run);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(MachineState(), before);
   }
   // The questions in full, as the last run showed them. The folder of the other version is not proposed.
-  ExpectMessageBox(run.Questions()[0], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
+  ExpectMessageBox(Questions(run)[0], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
-  ExpectMessageBox(run.Questions()[1], "Welcome!", WelcomeText(AppName() + " Version 1.0"), IconKind::Information,
+  ExpectMessageBox(Questions(run)[1], "Welcome!", WelcomeText(AppName()), IconKind::Information, {IDOK, IDCANCEL});
+  ExpectMessageBox(Questions(run)[2], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
-  ExpectMessageBox(run.Questions()[2], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
+  ExpectMessageBox(Questions(run)[3], "Installation Warning", RunningIdeText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
-  ExpectMessageBox(run.Questions()[3], "Installation Warning", RunningIdeText(AppName()), IconKind::Error,
-                   {IDOK, IDCANCEL});
-  ASSERT_NE(run.Questions()[4].Control(1000), nullptr);
-  EXPECT_EQ(run.Questions()[4].Control(1000)->text, "");
-}
-
-TEST_F(SetupChecksTest, RunningIdeNeedsAllThreeWindows) {
-  WriteConfiguration("CheckDelphi=1\r\n");
-  for (const std::vector<const char*>& classes : {std::vector<const char*>{"TAlignPalette", "TPropertyInspector"},
-                                                  std::vector<const char*>{"TPropertyInspector", "TAppBuilder"},
-                                                  std::vector<const char*>{"TAlignPalette", "TAppBuilder"}}) {
-    SCOPED_TRACE(std::string(classes[0]) + " and " + classes[1]);
-    FakeIdeWindows ide(classes);
-    SetupRun run = RunSetup({Welcome(IDOK), Destination(IDCANCEL, "")});
-    EXPECT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  }
-  // Without CheckDelphi nothing is looked for.
-  WriteConfiguration("");
-  FakeIdeWindows ide({"TAlignPalette", "TPropertyInspector", "TAppBuilder"});
-  SetupRun run = RunSetup({Welcome(IDOK), Destination(IDCANCEL, "")});
-  EXPECT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  ASSERT_NE(Questions(run)[4].Control(1000), nullptr);
+  EXPECT_EQ(Questions(run)[4].Control(1000)->text, "");
 }
 
 TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
   WriteConfiguration("RarFile=Missing.rar\r\n");
-  const std::string before = State();
-  SetupRun run = RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
-  EXPECT_EQ(run.progress.dialogs, std::vector<std::string>{"Installing files"});
-  ExpectMessageBox(run.Questions()[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
-  EXPECT_EQ(run.record.exitCode, 0u);
-  EXPECT_EQ(State(), before);
+  const std::string before = MachineState();
+  RunRecord run =
+      RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
+  ExpectMessageBox(Questions(run)[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(MachineState(), before);
 
   // Asked to, it deletes the setup files all the same; the archive it did not find is not touched.
   WriteConfiguration("RarFile=Missing.rar\r\nRunAfterInstall=1\r\n");
   run = RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 3u) << FormatRunRecord(run.record);
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
   WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
   EXPECT_EQ(ListFolderTree(Folder()), std::vector<std::string>{"Data.rar"});
 }
 
-TEST_F(SetupChecksTest, MissingLibraryEndsWithTheErrorBeforeAnythingIsWritten) {
-  WriteConfiguration("");
-  ASSERT_TRUE(DeleteFileA((Folder() + "unrar.dll").c_str()));
-  const std::string before = State();
-  SetupRun run =
-      RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption(kFailureCaption),
-                Answer::Press(IDOK).Caption("Application Error")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 4u) << FormatRunRecord(run.record);
-  ExpectMessageBox(run.Questions()[2], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
-  ExpectMessageBox(run.Questions()[3], "Application Error", "Can not load unrar.dll", IconKind::Error, {IDOK});
-  EXPECT_TRUE(run.progress.dialogs.empty());
-  EXPECT_EQ(run.record.exitCode, 1u);
-  EXPECT_EQ(State(), before);
-}
-
+// Without a folder to install to, the dialog is shown although the configuration asks not to prompt; a destination
+// of blanks and quotes is asked for again, with the dialog gone while the box is up.
 TEST_F(SetupChecksTest, EmptyDestinationIsAskedForAgain) {
-  WriteConfiguration("DefaultDir=" + Folder() + "Small\r\n");
-  const std::string before = State();
-  int windowsUnderTheBox = -1;
-  SetupRun run = RunSetup({Welcome(IDOK), Destination(IDOK, "  \"  \"  "),
-                           Answer::Press(IDOK).Caption("Setup").WhileShown(
-                               [&](HWND box, const WindowRecord&) { windowsUnderTheBox = OtherVisibleWindows(box); }),
-                           Destination(IDCANCEL, "")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 4u) << FormatRunRecord(run.record);
-  ExpectMessageBox(run.Questions()[2], "Setup", "Please enter the destination directory.", IconKind::Warning, {IDOK});
-  // The dialog is gone while the box is up, and comes back with what was typed.
-  EXPECT_EQ(windowsUnderTheBox, 0);
-  EXPECT_EQ(run.Questions()[3].caption, "Select Destination Directory");
-  ASSERT_NE(run.Questions()[3].Control(1000), nullptr);
-  EXPECT_EQ(run.Questions()[3].Control(1000)->text, "  \"  \"  ");
-  EXPECT_EQ(run.record.exitCode, 0u);
-  EXPECT_EQ(State(), before);
-}
-
-TEST_F(SetupChecksTest, TypedDestinationIsTrimmedUnquotedAndMadeAbsolute) {
-  // Without a folder to install to, the dialog is shown although the configuration asks not to prompt.
   WriteConfiguration("PromptInstallDir=0\r\n");
-  SetupRun run = RunSetup({Welcome(IDOK), Destination(IDOK, "  \" typed//dest\\\\small \"  ")});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 2u) << FormatRunRecord(run.record);
-  ASSERT_NE(run.Questions()[1].Control(1000), nullptr);
-  EXPECT_EQ(run.Questions()[1].Control(1000)->text, "");
-  const std::string installDir = Folder() + "typed\\dest\\small\\";
-  EXPECT_TRUE(FileExists(installDir + "readme.txt"));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kUninstallStringValue),
-            "\"" + installDir + "uninstall.exe\" \"" + AppName() + "\"");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kInstalledPathsValue),
-            installDir + "units");
-}
-
-TEST_F(SetupChecksTest, ConfiguredRelativeDestinationIsTakenFromTheCurrentFolder) {
-  WriteConfiguration("PromptInstallDir=0\r\nDefaultDir=relative\\small\r\n");
-  SetupRun run = RunSetup({Welcome(IDOK)});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
-  ASSERT_EQ(run.Questions().size(), 1u) << FormatRunRecord(run.record);
-  const std::string installDir = Folder() + "relative\\small\\";
-  EXPECT_TRUE(FileExists(installDir + "readme.txt"));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
-            installDir + "readme.txt\r\n" + installDir + "tools\\ran.bat\r\n" + installDir + "uninstall.exe\r\n");
+  const std::string before = MachineState();
+  int windowsUnderTheBox = -1;
+  RunRecord run = RunSetup({Welcome(IDOK), Destination(IDOK, "  \"  \"  "),
+                            Answer::Press(IDOK).Caption("Setup").WhileShown(
+                                [&](HWND box, const WindowRecord&) { windowsUnderTheBox = OtherVisibleWindows(box); }),
+                            Destination(IDCANCEL, "")});
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  ASSERT_EQ(Questions(run).size(), 4u) << FormatRunRecord(run);
+  ASSERT_NE(Questions(run)[1].Control(1000), nullptr);
+  EXPECT_EQ(Questions(run)[1].Control(1000)->text, "");
+  ExpectMessageBox(Questions(run)[2], "Setup", "Please enter the destination directory.", IconKind::Warning, {IDOK});
+  EXPECT_EQ(windowsUnderTheBox, 0);
+  // The dialog comes back with what was typed.
+  EXPECT_EQ(Questions(run)[3].caption, "Select Destination Directory");
+  ASSERT_NE(Questions(run)[3].Control(1000), nullptr);
+  EXPECT_EQ(Questions(run)[3].Control(1000)->text, "  \"  \"  ");
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(MachineState(), before);
 }
 
 TEST_F(SetupChecksTest, WithoutStartMenuFolderNoShortcutIsMadeOrRecorded) {
@@ -253,8 +153,8 @@ TEST_F(SetupChecksTest, WithoutStartMenuFolderNoShortcutIsMadeOrRecorded) {
   ASSERT_EQ(ProgramsFolder(), "");
 
   WriteConfiguration("PromptInstallDir=0\r\nDefaultDir=" + Folder() + "Small\r\n[Links]\r\nNotes=readme.txt\r\n");
-  SetupRun run = RunSetup({Welcome(IDOK)});
-  ASSERT_TRUE(run.record.Clean()) << FormatRunRecord(run.record);
+  RunRecord run = RunSetup({Welcome(IDOK)});
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   const std::string installDir = Folder() + "Small\\";
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
             installDir + "readme.txt\r\n" + installDir + "tools\\ran.bat\r\n" + installDir + "uninstall.exe\r\n");

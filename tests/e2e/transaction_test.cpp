@@ -69,12 +69,15 @@ class TransactionTest : public SetupEndToEndTest {
   }
 
   std::string Destination() const { return Folder() + "dest\\"; }
+  bool EntryExists() const {
+    return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), KEY_READ).valid();
+  }
   std::string LinkName() const { return AppName() + " Readme"; }
 
   // Everything an installation may change: the records and the IDE's keys, every file in the folders of the test's
   // folder (the destination and the fake IDE with its help contents) with its bytes, the system files, the shortcut,
   // the journal.
-  std::string MachineState() const {
+  std::string BytesState() const {
     std::string state = RegistrySnapshot();
     for (const std::string& entry : ListFolderTree(Folder())) {
       // The setup's own files beside the folders, and the fake tools' record of their runs.
@@ -95,7 +98,7 @@ class TransactionTest : public SetupEndToEndTest {
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.Clean());
     EXPECT_NE(FileBytes(Destination() + "units\\orvmarlin.pas"), kUserUnit);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())));
+    EXPECT_TRUE(EntryExists());
   }
   static Answer Completed() { return Answer::Press(IDOK).Caption("Setup").Text("Installation completed."); }
   static Answer Undone(const std::string& appName) {
@@ -107,26 +110,26 @@ class TransactionTest : public SetupEndToEndTest {
 
 TEST_F(TransactionTest, AFailureAfterFilesWereWrittenIsUndone) {
   // A damaged entry near the end of the archive: the files before it were written, the user's unit replaced.
-  const std::string before = MachineState();
+  const std::string before = BytesState();
   std::string archive = FileBytes(Folder() + "Data.rar");
   archive[archive.size() - 200] ^= 0x55;
   WriteFile("Data.rar", archive);
   RunRecord run = Install({Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)});
   EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(MachineState(), before);
+  EXPECT_EQ(BytesState(), before);
 
   // A counter stored with another type: the error reaches the catch-all after the extraction and the IDE steps.
   CopyPayload("sample\\Data.rar", Folder() + "Data.rar");
   WriteRawValue(HKEY_CURRENT_USER, kInstalledFilesKey, Destination() + "readme.txt", REG_SZ, std::string("1\0", 2));
-  const std::string withBadCounter = MachineState();
+  const std::string withBadCounter = BytesState();
   run = Install({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
   EXPECT_TRUE(run.Clean());
   EXPECT_EQ(run.exitCode, 1u);
-  EXPECT_EQ(MachineState(), withBadCounter);
+  EXPECT_EQ(BytesState(), withBadCounter);
 }
 
 TEST_F(TransactionTest, AFileInUseIsAskedAboutCancelUndoesRetryCompletes) {
-  const std::string before = MachineState();
+  const std::string before = BytesState();
   const std::string held = Destination() + "units\\orvmarlin.pas";
   UniqueFile handle(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(handle.valid());
@@ -141,7 +144,7 @@ TEST_F(TransactionTest, AFileInUseIsAskedAboutCancelUndoesRetryCompletes) {
                        "\r\nClose that program and press Retry, or press Cancel to undo "
                        "the installation.",
                    IconKind::Warning, {IDRETRY, IDCANCEL});
-  EXPECT_EQ(MachineState(), before);
+  EXPECT_EQ(BytesState(), before);
 
   run = Install({Answer::Press(IDRETRY).Caption("Setup").Text(inUse).WhileShown(
                      [&](HWND, const WindowRecord&) { handle.reset(); }),
@@ -156,7 +159,7 @@ TEST_F(TransactionTest, TooLittleSpaceIsAskedAboutBeforeAnythingIsWritten) {
   for (int i = 0; i < 1000; ++i)
     entries.push_back({"huge" + std::to_string(i) + ".bin", "tiny", false, 0, 0x20, 0xFFFFFFFFull});
   WriteRar5Archive(Folder() + "Data.rar", entries);
-  const std::string before = MachineState();
+  const std::string before = BytesState();
   RunRecord run = Install({Answer::Press(IDRETRY).Caption("Setup").Text("There is not enough free space on drive"),
                            Answer::Press(IDCANCEL).Caption("Setup").Text("There is not enough free space on drive")});
   EXPECT_TRUE(run.Clean());
@@ -165,26 +168,26 @@ TEST_F(TransactionTest, TooLittleSpaceIsAskedAboutBeforeAnythingIsWritten) {
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(IconKindName(boxes[1].icon), IconKindName(IconKind::Warning));
   EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDRETRY, IDCANCEL}));
-  EXPECT_EQ(MachineState(), before);
+  EXPECT_EQ(BytesState(), before);
 }
 
 TEST_F(TransactionTest, AReinstallationThatFailsLeavesTheFirstOneCompleteAndRemovable) {
   ExpectCompleteInstall(Install({Completed()}));
-  const std::string installed = MachineState();
+  const std::string installed = BytesState();
   std::string archive = FileBytes(Folder() + "Data.rar");
   archive[archive.size() - 200] ^= 0x55;
   WriteFile("Data.rar", archive);
   EXPECT_TRUE(Install({Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)}).Clean());
-  EXPECT_EQ(MachineState(), installed);
+  EXPECT_EQ(BytesState(), installed);
 
   EXPECT_TRUE(Run(CommandLine(Destination() + "uninstall.exe", {AppName()}), {ConfirmRemoval(AppName())}).Clean());
   EXPECT_TRUE(WaitFor([&] { return !FileExists(Destination() + "uninstall.exe"); }, kBatchWaitMs));
-  EXPECT_EQ(ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName())), "");
+  EXPECT_FALSE(EntryExists());
   EXPECT_EQ(FileBytes(Destination() + "units\\orvmarlin.pas"), "(missing)");
 }
 
 TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
-  const std::string before = MachineState();
+  const std::string before = BytesState();
   int interrupted = 0;
   for (DWORD delay = 0; delay < 20 * 60; delay += 60) {
     {
@@ -201,8 +204,8 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
     RunRecord next = Run(CommandLine(SetupPath(), {}), script);
     EXPECT_TRUE(next.Clean()) << "killed after " << delay << " ms";
     // A run that got to its commit before the kill is complete, and so are all later ones.
-    if (!left && RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()))) break;
-    EXPECT_EQ(MachineState(), before) << "killed after " << delay << " ms";
+    if (!left && EntryExists()) break;
+    EXPECT_EQ(BytesState(), before) << "killed after " << delay << " ms";
   }
   EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
   EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());

@@ -2,12 +2,14 @@
 #include "e2e_support.h"
 
 #include <algorithm>
+#include <set>
 
 #include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
 #include "registry_names.h"
 #include "setup_error.h"
+#include "string_list.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 
@@ -53,6 +55,16 @@ void ExportKey(HKEY root, const std::string& path, std::string& text) {
   std::vector<std::string> subKeys = key.SubKeyNames();
   std::sort(subKeys.begin(), subKeys.end(), LessIgnoringCase);
   for (const std::string& subKey : subKeys) ExportKey(root, path + "\\" + subKey, text);
+}
+
+// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing); each value
+// is its name, type and data as stored:
+//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
+//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
+std::string ExportRegistryTree(HKEY root, const std::string& path) {
+  std::string text;
+  ExportKey(root, path, text);
+  return text;
 }
 
 void ListFolder(const std::string& folder, const std::string& relative, std::vector<std::string>& entries) {
@@ -117,22 +129,10 @@ std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path
   return RegistryKey::Open(root, path, KEY_READ).ReadString(name);
 }
 
-std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name) {
-  return RegistryKey::Open(root, path, KEY_READ).ReadDword(name);
-}
-
-bool RegistryKeyExists(HKEY root, const std::string& path) { return RegistryKey::Open(root, path, KEY_READ).valid(); }
-
 void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value) {
   RegistryKey key = RegistryKey::Create(root, path);
   ASSERT_TRUE(key.valid()) << "cannot create " << RootName(root) << "\\" << path;
   key.WriteString(name, value);
-}
-
-std::string ExportRegistryTree(HKEY root, const std::string& path) {
-  std::string text;
-  ExportKey(root, path, text);
-  return text;
 }
 
 std::vector<std::string> ListFolderTree(const std::string& folder) {
@@ -140,4 +140,18 @@ std::vector<std::string> ListFolderTree(const std::string& folder) {
   ListFolder(AddTrailingBackslash(folder), "", entries);
   std::sort(entries.begin(), entries.end(), LessIgnoringCase);
   return entries;
+}
+
+std::string StateDifference(const std::string& before, const std::string& after) {
+  StringList beforeLines, afterLines;
+  beforeLines.SetText(before);
+  afterLines.SetText(after);
+  const std::set<std::string> beforeSet(beforeLines.begin(), beforeLines.end());
+  const std::set<std::string> afterSet(afterLines.begin(), afterLines.end());
+  std::string difference;
+  for (const std::string& line : beforeLines)
+    if (afterSet.count(line) == 0) difference += "- " + line + "\n";
+  for (const std::string& line : afterLines)
+    if (beforeSet.count(line) == 0) difference += "+ " + line + "\n";
+  return difference;
 }

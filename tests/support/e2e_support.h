@@ -49,16 +49,11 @@ class EndToEndTest : public ::testing::Test {
 // Values of the real registry; nullopt when the key or value is missing. A value of another type raises
 // "Invalid data type for '%s'".
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path, const std::string& name);
-std::optional<DWORD> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name);
-bool RegistryKeyExists(HKEY root, const std::string& path);
 // Creates the key when needed; a refused write fails the test.
 void WriteRegistryString(HKEY root, const std::string& path, const std::string& name, const std::string& value);
 
-// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing); each value
-// is its name, type and data as stored:
-//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
-//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
-//   "Version"=1:"1.0\x00"
-std::string ExportRegistryTree(HKEY root, const std::string& path);
 // Every file and folder below the folder, relative to it and sorted; folders end with a backslash.
 std::vector<std::string> ListFolderTree(const std::string& folder);
+// The lines only one of two states has, marked "- " (before only) and "+ " (after only), each followed by a line
+// feed; "" when both hold the same lines.
+std::string StateDifference(const std::string& before, const std::string& after);

@@ -11,16 +11,18 @@
 #include "scratch_registry.h"
 #include "string_list.h"
 
-std::string HelperProgramPath(const std::string& fileName) {
+std::string BuildPath(const std::string& relativePath) {
   std::string buildDir = EnvironmentValue("ORV_BUILD_DIR");
   if (buildDir.empty()) ADD_FAILURE() << "ORV_BUILD_DIR is not set";
-  return AddTrailingBackslash(WindowsPathFromUnix(buildDir)) + "tests\\helpers\\" + fileName;
+  return AddTrailingBackslash(WindowsPathFromUnix(buildDir)) + relativePath;
 }
+
+std::string HelperProgramPath(const std::string& fileName) { return BuildPath("tests\\helpers\\" + fileName); }
 
 FakeIde::FakeIde(IdeEdition edition, const std::string& rootDir) : root_(AddTrailingBackslash(rootDir)) {
   CreateDirectoryA(StripTrailingBackslash(root_).c_str(), nullptr);
   CreateDirectoryA(StripTrailingBackslash(BinDir()).c_str(), nullptr);
-  std::string tool = HelperProgramPath("fake_tool.exe");
+  std::string tool = BuildPath("tools\\fake-ide\\fake_tool.exe");
   for (const char* name : {"dcc32.exe", "bpr2mak.exe", "make.exe"})
     if (!CopyFileA(tool.c_str(), (BinDir() + name).c_str(), FALSE))
       ADD_FAILURE() << "cannot copy " << tool << " to " << BinDir() << name;

@@ -1,5 +1,5 @@
 // A fake IDE installation for tests: a root folder whose "Bin\" holds the stand-in command-line tools
-// (copies of tests/helpers/fake_tool.exe named dcc32.exe, bpr2mak.exe and make.exe), registered as RootDir.
+// (copies of tools/fake-ide/fake_tool.exe named dcc32.exe, bpr2mak.exe and make.exe), registered as RootDir.
 #pragma once
 
 #include <string>
@@ -7,7 +7,9 @@
 
 #include "ide_editions.h"
 
-// Full path of a helper program built in <build>\tests\helpers (found through ORV_BUILD_DIR).
+// Full path of a file below the build folder (found through ORV_BUILD_DIR), e.g. "tools\driver\orvdriver.exe".
+std::string BuildPath(const std::string& relativePath);
+// Full path of a helper program built in <build>\tests\helpers.
 std::string HelperProgramPath(const std::string& fileName);
 
 class FakeIde {

@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "path_macros.h"
 #include "path_utils.h"
 #include "registry.h"
@@ -16,21 +18,20 @@ const char* kTestRoot = "Software\\OrvSetupTests";
 ScratchRegistry::ScratchRegistry() {
   root_ = std::string(kTestRoot) + "\\" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
   DeleteRegistryTree(HKEY_CURRENT_USER, root_);
-  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &currentUser_,
-                  nullptr);
-  RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + "\\HKLM").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &localMachine_,
-                  nullptr);
-  if (currentUser_ == nullptr || localMachine_ == nullptr) ADD_FAILURE() << "cannot create scratch keys";
+  for (auto [key, name] : {std::pair{&currentUser_, "\\HKCU"}, std::pair{&localMachine_, "\\HKLM"}})
+    RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key->put(),
+                    nullptr);
+  if (!currentUser_ || !localMachine_) ADD_FAILURE() << "cannot create scratch keys";
   // Both scratch keys are opened before the first override: afterwards HKCU means the scratch key.
-  RegOverridePredefKey(HKEY_CURRENT_USER, currentUser_);
-  RegOverridePredefKey(HKEY_LOCAL_MACHINE, localMachine_);
+  RegOverridePredefKey(HKEY_CURRENT_USER, currentUser_.get());
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, localMachine_.get());
 }
 
 ScratchRegistry::~ScratchRegistry() {
   RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
   RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-  if (currentUser_ != nullptr) RegCloseKey(currentUser_);
-  if (localMachine_ != nullptr) RegCloseKey(localMachine_);
+  currentUser_.reset();
+  localMachine_.reset();
   DeleteRegistryTree(HKEY_CURRENT_USER, root_);
 }
 

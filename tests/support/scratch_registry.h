@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_handle.h"
+
 class ScratchRegistry {
  public:
   ScratchRegistry();
@@ -17,8 +19,8 @@ class ScratchRegistry {
 
  private:
   std::string root_;
-  HKEY currentUser_ = nullptr;
-  HKEY localMachine_ = nullptr;
+  UniqueKey currentUser_;
+  UniqueKey localMachine_;
 };
 
 // A new empty folder below the temporary folder, deleted with everything in it at the end.

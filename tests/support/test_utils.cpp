@@ -67,6 +67,19 @@ int FilesIn(const std::string& folder) {
   return count;
 }
 
+FakeIdeWindows::FakeIdeWindows(const std::vector<const char*>& classNames) {
+  for (const char* className : classNames) {
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    windows_.emplace_back(CreateWindowExA(0, className, "", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
+                                          GetModuleHandleA(nullptr), nullptr));
+    EXPECT_TRUE(windows_.back().valid()) << "cannot create a window of class " << className;
+  }
+}
+
 ProgressStandIn::ProgressStandIn()
     : window_(CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr)) {
   for (INT_PTR id : {1000, 1001})

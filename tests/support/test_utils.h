@@ -1,5 +1,5 @@
-// Small helpers shared by the test programs: error texts, raw registry values, processes, polling and the traffic
-// a progress dialog's controls receive.
+// Small helpers shared by the test programs: error texts, raw registry values, processes, polling, the windows of
+// a running IDE and the traffic a progress dialog's controls receive.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,15 @@ DWORD RunCommand(const std::string& commandLine, bool wait = true);
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs);
 // The files (not folders) directly in the folder.
 int FilesIn(const std::string& folder);
+
+// Hidden top-level windows of the given classes, owned by this process (the main windows of a running IDE).
+class FakeIdeWindows {
+ public:
+  explicit FakeIdeWindows(const std::vector<const char*>& classNames);
+
+ private:
+  std::vector<UniqueWindow> windows_;
+};
 
 // A stand-in for the progress dialog (template 104): a window with a status control (1001) and a bar (1000) that
 // do nothing with what they get.

@@ -1,11 +1,8 @@
-// The dialogs from the programs' templates: their layout, the modal run, message routing and the folder browser.
+// The dialogs from the programs' templates: the controls the code uses, the modal run, message routing and the
+// folder browser's selection.
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 
-#include <atomic>
-#include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,31 +20,7 @@
 
 namespace {
 
-// ---- The templates as built into both programs, checked on the windows they make.
-
-struct ControlLayout {
-  int id;
-  const char* className;
-  const char* text;
-  RECT box;  // dialog units: left, top, width, height as the template gives them
-  DWORD style;
-};
-
-constexpr DWORD kDialogStyle =
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_NOIDLEMSG | DS_MODALFRAME | DS_SETFONT | DS_3DLOOK;
-const std::vector<ControlLayout> kSelectDirControls = {
-    {1000, "Edit", "", {10, 26, 177, 12}, WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL},
-    {IDOK, "Button", "OK", {135, 50, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON},
-    {IDCANCEL, "Button", "Cancel", {192, 50, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON},
-    {0xFFFF, "Static", "Destination Directory:", {10, 10, 158, 15}, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT},
-    {3, "Button", "Browse...", {192, 25, 50, 14}, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON}};
-const std::vector<ControlLayout> kProgressControls = {
-    {1000, "msctls_progress32", nullptr, {10, 44, 204, 12}, WS_CHILD | WS_VISIBLE | WS_BORDER},
-    {1001,
-     "Static",
-     "",
-     {10, 10, 204, 25},
-     WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER | SS_NOPREFIX | SS_CENTERIMAGE | SS_SUNKEN}};
+// ---- The templates as built into both programs: the caption and every control the code addresses.
 
 std::string WindowText(HWND window) {
   char text[256] = {};
@@ -61,64 +34,38 @@ std::string ClassName(HWND window) {
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-// The dialog's placement in dialog units, the caption and the style; then each control in template order.
-void ExpectLayout(HWND window, const char* caption, DWORD style, SIZE size,
-                  const std::vector<ControlLayout>& controls) {
-  ASSERT_NE(window, nullptr) << caption;
-  SCOPED_TRACE(caption);
-  EXPECT_EQ(ClassName(window), "#32770");
-  EXPECT_EQ(WindowText(window), caption);
-  // The system adds WS_CLIPSIBLINGS to a top-level window.
-  EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)), style | WS_CLIPSIBLINGS);
-  EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
-  LOGFONTA font = {};
-  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
-  EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-  HDC screen = GetDC(nullptr);
-  EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
-  ReleaseDC(nullptr, screen);
-  RECT expected = {0, 0, size.cx, size.cy}, actual;
-  MapDialogRect(window, &expected);
-  GetClientRect(window, &actual);
-  EXPECT_TRUE(EqualRect(&expected, &actual)) << actual.right << "x" << actual.bottom;
-  HWND control = GetWindow(window, GW_CHILD);
-  for (const ControlLayout& item : controls) {
-    ASSERT_NE(control, nullptr);
-    SCOPED_TRACE(item.id);
-    EXPECT_EQ(static_cast<WORD>(GetDlgCtrlID(control)), item.id);
-    EXPECT_EQ(lstrcmpiA(ClassName(control).c_str(), item.className), 0) << ClassName(control);
-    if (item.text != nullptr) {
-      EXPECT_EQ(WindowText(control), item.text);
-    }
-    // A 3D-look dialog turns a control's border into an edge that the control draws its own way.
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)), item.style & ~static_cast<DWORD>(WS_BORDER));
-    expected = item.box;
-    MapDialogRect(window, &expected);  // each field on its own, as the system places a control
-    expected.right += expected.left;
-    expected.bottom += expected.top;
-    GetWindowRect(control, &actual);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&actual), 2);
-    EXPECT_TRUE(EqualRect(&expected, &actual)) << actual.left << "," << actual.top;
-    control = GetWindow(control, GW_HWNDNEXT);
-  }
-  EXPECT_EQ(control, nullptr) << "more controls than the template lists";
-}
-
-TEST(DialogTemplates, BothProgramsHoldTheirTemplates) {
+TEST(DialogTemplates, BothProgramsHoldTheControlsTheCodeUses) {
   InitCommonControls();
   const std::string build = WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")) + "\\";
   UniqueModule setup(LoadLibraryExA((build + "orvsetup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   UniqueModule uninstall(LoadLibraryExA((build + "uninstall.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(setup && uninstall) << build;
-  auto create = [](HMODULE module, int id) {
-    return UniqueWindow(CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, PlainDialogProc, 0));
-  };
-  ExpectLayout(create(setup.get(), IDD_SELECT_DIR).get(), "Select Destination Directory", kDialogStyle, {253, 74},
-               kSelectDirControls);
-  ExpectLayout(create(setup.get(), IDD_PROGRESS).get(), "Installing files", kDialogStyle | WS_VISIBLE, {224, 66},
-               kProgressControls);
-  ExpectLayout(create(uninstall.get(), IDD_PROGRESS).get(), "Remove files", kDialogStyle | WS_VISIBLE, {224, 66},
-               kProgressControls);
+  const std::vector<std::pair<int, const char*>> progress = {{IDC_PROGRESS_BAR, PROGRESS_CLASSA},
+                                                             {IDC_STATUS_TEXT, "Static"}};
+  const struct {
+    HMODULE module;
+    int id;
+    const char* caption;
+    std::vector<std::pair<int, const char*>> controls;
+  } dialogs[] = {{setup.get(),
+                  IDD_SELECT_DIR,
+                  "Select Destination Directory",
+                  {{IDC_DIRECTORY_EDIT, "Edit"}, {IDOK, "Button"}, {IDCANCEL, "Button"}, {IDC_BROWSE, "Button"}}},
+                 {setup.get(), IDD_PROGRESS, "Installing files", progress},
+                 {uninstall.get(), IDD_PROGRESS, "Remove files", progress}};
+  for (const auto& dialog : dialogs) {
+    SCOPED_TRACE(dialog.caption);
+    UniqueWindow window(CreateDialogParamA(dialog.module, MAKEINTRESOURCEA(dialog.id), nullptr, PlainDialogProc, 0));
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowText(window.get()), dialog.caption);
+    // The progress dialog shows itself: no message loop runs while it is up.
+    EXPECT_EQ(IsWindowVisible(window.get()) != FALSE, dialog.id == IDD_PROGRESS);
+    for (const auto& [id, className] : dialog.controls) {
+      HWND control = GetDlgItem(window.get(), id);
+      ASSERT_NE(control, nullptr) << id;
+      EXPECT_EQ(lstrcmpiA(ClassName(control).c_str(), className), 0) << id << " " << ClassName(control);
+    }
+  }
 }
 
 // ---- Live dialogs.
@@ -256,154 +203,10 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
   EXPECT_THROW(missing.Execute(), SetupError) << "a missing template must not leave the loop waiting forever";
 }
 
-// ---- The folder browser, driven from a second thread.
-
-struct BrowserVisit {
-  bool found = false;
-  HWND owner = nullptr;
-  bool titleShown = false;
-  std::string selection;  // label of the tree's selected item
-};
-
-enum class BrowserAnswer { Ok, Cancel, OkOnDriveRoot };
-
-BOOL CALLBACK FindBrowser(HWND window, LPARAM found) {
-  if (ClassName(window) != "#32770" || GetWindow(window, GW_OWNER) == nullptr || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(found) = window;
-  return FALSE;
-}
-
-BOOL CALLBACK InspectControl(HWND control, LPARAM data) {
-  auto* visit = reinterpret_cast<BrowserVisit*>(data);
-  if (WindowText(control) == "Select the installation folder") visit->titleShown = true;
-  if (ClassName(control) != WC_TREEVIEWA) return TRUE;
-  char label[MAX_PATH] = {};
-  TVITEMA item = {};
-  item.mask = TVIF_TEXT;
-  item.hItem = reinterpret_cast<HTREEITEM>(SendMessageA(control, TVM_GETNEXTITEM, TVGN_CARET, 0));
-  item.pszText = label;
-  item.cchTextMax = sizeof(label);
-  if (item.hItem != nullptr && SendMessageA(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
-    visit->selection = label;
-  return TRUE;
-}
-
-// Run on a second thread: waits (until stopped, at most 10 s) for a folder browser among the windows of the GUI
-// thread, records what it shows once its start selection holds still, answers it and, when given, then clicks OK
-// on okAfterwards.
-BrowserVisit DriveBrowser(DWORD guiThread, BrowserAnswer answer, const std::atomic<bool>* stop, HWND okAfterwards) {
-  BrowserVisit visit;
-  HWND browser = nullptr;
-  for (int waited = 0; !*stop && browser == nullptr && waited < 10000; waited += 20) {
-    EnumThreadWindows(guiThread, FindBrowser, reinterpret_cast<LPARAM>(&browser));
-    if (browser == nullptr) Sleep(20);
-  }
-  if (browser == nullptr) return visit;
-  visit.found = true;
-  visit.owner = GetWindow(browser, GW_OWNER);
-  // The window shows before the browser has made its start selection.
-  std::string previous = "?";
-  for (int i = 0, unchanged = 0; i < 30; ++i, previous = visit.selection, Sleep(100)) {
-    visit.selection.clear();
-    EnumChildWindows(browser, InspectControl, reinterpret_cast<LPARAM>(&visit));
-    unchanged = visit.selection == previous ? unchanged + 1 : 0;
-    if (unchanged >= (visit.selection.empty() ? 4 : 1)) break;
-  }
-  if (answer == BrowserAnswer::OkOnDriveRoot)
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>("C:\\"));
-  PostMessageA(browser, WM_COMMAND, MAKEWPARAM(answer == BrowserAnswer::Cancel ? IDCANCEL : IDOK, 0), 0);
-  for (int i = 0; i < 500 && IsWindow(browser); ++i) Sleep(10);
-  if (okAfterwards != nullptr) PostMessageA(okAfterwards, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  return visit;
-}
-
-// Drives the browser that the action is expected to open on this thread.
-BrowserVisit WithBrowser(BrowserAnswer answer, const std::function<void()>& action, HWND okAfterwards = nullptr) {
-  std::atomic<bool> stop{false};
-  auto visit = std::async(std::launch::async, DriveBrowser, GetCurrentThreadId(), answer, &stop, okAfterwards);
-  action();
-  stop = true;
-  return visit.get();
-}
-
-class BrowseTest : public DialogTest {
- protected:
-  void SetUp() override {
-    remembered_ = CurrentFolder();
-    windowsFolder_ = WindowsFolder();
-  }
-  void TearDown() override {
-    SetCurrentDirectoryA(remembered_.c_str());
-    DialogTest::TearDown();
-  }
-  static std::string WindowsFolder() {
-    char buffer[MAX_PATH] = {};
-    UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-  }
-  // Clicks "Browse..." the way the button does and lets the driver answer the browser.
-  static BrowserVisit Browse(TSelectDirDialog& dialog, BrowserAnswer answer, WORD code = BN_CLICKED) {
-    return WithBrowser(answer, [&] {
-      SendMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BROWSE, code),
-                   reinterpret_cast<LPARAM>(GetDlgItem(dialog.Handle(), IDC_BROWSE)));
-    });
-  }
-
-  ComApartment apartment_;
-  std::string remembered_;
-  std::string windowsFolder_;
-};
-
-TEST_F(BrowseTest, BrowserStartsAtTheFieldsFolderAndWritesTheChoiceBack) {
-  ASSERT_FALSE(windowsFolder_.empty());
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  dialog.SetDirectory(windowsFolder_ + "\\");
-  EXPECT_EQ(dialog.GetDirectory(), windowsFolder_ + "\\");
-
-  BrowserVisit visit = Browse(dialog, BrowserAnswer::Ok);
-  ASSERT_TRUE(visit.found) << "no folder browser appeared";
-  EXPECT_EQ(visit.owner, dialog.Handle());
-  EXPECT_TRUE(visit.titleShown) << "title \"Select the installation folder\" not shown";
-  EXPECT_TRUE(0 == lstrcmpiA(visit.selection.c_str(), ExtractFileName(windowsFolder_).c_str())) << visit.selection;
-  EXPECT_TRUE(0 == lstrcmpiA(dialog.GetDirectory().c_str(), windowsFolder_.c_str())) << dialog.GetDirectory();
-
-  // A drive root comes back with its backslash.
-  visit = Browse(dialog, BrowserAnswer::OkOnDriveRoot);
-  ASSERT_TRUE(visit.found);
-  EXPECT_EQ(dialog.GetDirectory(), "C:\\");
-}
-
-TEST_F(BrowseTest, CancelledBrowserKeepsTheFieldAndOkUsesIt) {
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  dialog.SetDirectory("D:\\Not There\\Product");
-  // The real button, pressed inside the modal run; OK follows once the browser is gone.
-  bool accepted = false;
-  BrowserVisit visit = WithBrowser(
-      BrowserAnswer::Cancel,
-      [&] {
-        accepted = RunWith(dialog, {{GetDlgItem(dialog.Handle(), IDC_BROWSE), BM_CLICK, 0, 0, 0, {0, 0}}}, 15000);
-      },
-      dialog.Handle());
-  EXPECT_TRUE(accepted);
-  EXPECT_TRUE(visit.found);
-  EXPECT_EQ(dialog.GetDirectory(), "D:\\Not There\\Product");
-}
-
-TEST_F(BrowseTest, OnlyAClickOnBrowseOpensTheBrowser) {
-  TSelectDirDialog dialog(IDD_SELECT_DIR);
-  dialog.SetDirectory("C:\\");
-  // A browser would run inside the call; the driver cancels it so the call can return.
-  for (WORD code : {WORD(BN_DOUBLECLICKED), WORD(EN_CHANGE)})
-    EXPECT_FALSE(Browse(dialog, BrowserAnswer::Cancel, code).found) << "notification " << code;
-  EXPECT_FALSE(dialog.Closed());
-}
+// ---- The folder browser: what it starts at and what the field gets back (the browser itself is the shell's).
 
 TEST(PathDialog, SelectedItemRules) {
   TOrvPathDialog dialog;
-  EXPECT_TRUE(dialog.Flags == TOrvPathDialogFlags({dfOnlyDirs}));
-  EXPECT_EQ(dialog.Root, drNone);
-  EXPECT_EQ(dialog.BrowseWindow(), nullptr);
-
   dialog.SetSelectedItem("C:\\Program Files\\Product\\");
   EXPECT_EQ(dialog.SelectedItem(), "C:\\Program Files\\Product");
   dialog.SetSelectedItem("C:\\");
@@ -418,13 +221,6 @@ TEST(PathDialog, SelectedItemRules) {
   dialog.SetSelectedItem("");
   EXPECT_EQ(dialog.SelectedItem(), "C:\\") << "the current folder is taken as the system returns it";
   SetCurrentDirectoryA(remembered.c_str());
-}
-
-TEST(PathDialog, FlagsAddUpToTheShellsValues) {
-  EXPECT_EQ(BrowseFlags({}), 0u);
-  EXPECT_EQ(BrowseFlags({dfOnlyDirs}), 0x0001u);
-  EXPECT_EQ(BrowseFlags({dfForComputer, dfForPrinter, dfOnlyDomains, dfReturnAncest, dfOnlyDirs}), 0x300Bu);
-  EXPECT_EQ(BrowseFlags({dfOnlyDomains, dfReturnAncest}), 0x000Au);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <map>
 #include <optional>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,64 +122,6 @@ TEST_F(LibraryPathTest, ValueOfAnotherTypeRaisesAndStaysUnchanged) {
   EXPECT_EQ(value->data, DwordBytes(7));
 }
 
-// Random search paths made of the folder in other spellings and of look-alikes that must survive.
-TEST_F(LibraryPathTest, RandomSearchPathsKeepEveryOtherEntry) {
-  const std::string folder = "C:\\Vendor\\\334bung\\units";
-  const std::vector<std::string> sameFolder = {folder, "c:\\vendor\\\374bung\\units", "C:\\VENDOR\\\334BUNG\\UNITS",
-                                               "c:\\Vendor\\\374bung\\Units"};
-  const std::vector<std::string> others = {"",
-                                           "$(DELPHI)\\Lib",
-                                           "$(BCB)\\Lib\\Obj",
-                                           folder + "\\",
-                                           folder + " ",
-                                           " " + folder,
-                                           folder + "\\x",
-                                           "C:\\Vendor\\Ubung\\units",
-                                           "D:\\Vendor\\\334bung\\units",
-                                           "C:\\Vendor\\\334bung\\unit",
-                                           "lib"};
-  std::mt19937 random(20240607);
-  auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
-
-  for (int round = 0; round < 300; ++round) {
-    SCOPED_TRACE(round);
-    const auto edition = static_cast<IdeEdition>(pick(kEditionCount));
-    const std::string key = LibraryKey(edition);
-    const std::string valueName = SearchPathValueName(edition);
-    const std::string otherName = edition == ieDelphi3 ? "Search Path" : "SearchPath";
-    ASSERT_TRUE(DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Borland"));
-    ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, key).valid());
-    SetText(key, otherName, folder + ";z");
-
-    // Entries chosen here, then written with mixed separators; the expected results follow from the choice.
-    std::vector<std::string> entries;
-    std::string kept;
-    for (size_t count = pick(7); count > 0; --count) {
-      bool own = pick(4) == 0;
-      entries.push_back(own ? sameFolder[pick(sameFolder.size())] : others[pick(others.size())]);
-      if (!own) kept += entries.back() + ";";
-    }
-    std::string text;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      text += entries[i];
-      // An LF right after a lone CR would pair with it; an empty last entry needs its separator.
-      static const char* const separators[] = {";", "\r\n", "\r", "\n"};
-      bool afterCr = !text.empty() && text.back() == '\r';
-      if (i + 1 < entries.size() || entries[i].empty() || pick(2) == 0) text += separators[pick(afterCr ? 3 : 4)];
-    }
-    bool absent = entries.empty() && pick(2) == 0;
-    if (!absent) SetText(key, valueName, text, pick(3) == 0 ? REG_EXPAND_SZ : REG_SZ);
-
-    AddLibraryPath(edition, folder);
-    ExpectText(key, valueName, folder + ";" + kept);
-    AddLibraryPath(edition, folder);
-    ExpectText(key, valueName, folder + ";" + kept);
-    RemoveLibraryPath(edition, folder);
-    ExpectText(key, valueName, kept);
-    ExpectText(key, otherName, folder + ";z");
-    if (HasFailure()) break;
-  }
-}
 }  // namespace
 
 namespace {
@@ -266,93 +207,8 @@ TEST_F(KnownPackagesTest, EmptyAndUnterminatedDataReadAsTheirText) {
   EXPECT_EQ(after.count("C:\\Empty.bpl"), 1u);  // an empty text is not "my components"
   EXPECT_EQ(after.count("C:\\Keep.bpl"), 1u);
   EXPECT_EQ(after.size(), 3u);
-
-  // The value of size 0 is the empty text, so an empty description finds it.
-  RegistryKey opened = RegistryKey::Open(HKEY_CURRENT_USER, key);
-  StringList names;
-  CollectValuesWithData(opened, names, "");
-  EXPECT_EQ(names.Lines(), std::vector<std::string>{"C:\\Empty.bpl"});
 }
 
-TEST_F(KnownPackagesTest, CollectAddsEachNameOnce) {
-  const std::string key = KnownPackagesKey(ieDelphi5);
-  SetText(key, "C:\\A.bpl", "Pack");
-  SetText(key, "C:\\B.bpl", "PACK");
-  SetText(key, "C:\\C.bpl", "Other");
-  RegistryKey opened = RegistryKey::Open(HKEY_CURRENT_USER, key);
-  StringList names;
-  names.Add("c:\\a.BPL");
-  CollectValuesWithData(opened, names, "pack");
-  EXPECT_EQ(names.Lines(), (std::vector<std::string>{"c:\\a.BPL", "C:\\B.bpl"}));
-  // Nothing was deleted by collecting.
-  EXPECT_EQ(Take(key).size(), 3u);
-
-  DeleteValuesWithData(opened, "pACK");
-  EXPECT_EQ(Take(key), (Snapshot{{"C:\\C.bpl", Text("Other")}}));
-}
-
-// Random Known Packages keys: the product's own values go (every one of them, however many; descriptions compare
-// in the user locale, so accents are letters of their own), every other value keeps its name, type and data.
-TEST_F(KnownPackagesTest, RandomKeysKeepEveryOtherValue) {
-  const std::string description = "Composants \xC9l\xE9gants";
-  const std::vector<std::string> sameDescription = {description, "composants \xE9l\xE9gants",
-                                                    "COMPOSANTS \xC9L\xC9GANTS", "Composants \xE9L\xC9gants"};
-  const std::vector<std::string> otherDescriptions = {"",
-                                                      "Composants Elegants",
-                                                      "Composants \xC9l\xE9gants ",
-                                                      "Composants \xC9l\xE9gant",
-                                                      "My Components",
-                                                      "Composants \xC9l\xE9gants 2"};
-  std::mt19937 random(19990401);
-  auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
-
-  for (int round = 0; round < 300; ++round) {
-    SCOPED_TRACE(round);
-    const auto edition = static_cast<IdeEdition>(ieDelphi3 + pick(kEditionCount - ieDelphi3));
-    const auto neighbour = static_cast<IdeEdition>(edition == ieCppBuilder6 ? ieDelphi3 : edition + 1);
-    const std::string key = KnownPackagesKey(edition);
-    const std::string path = "C:\\Lib\\Pack" + std::to_string(pick(4)) + ".bpl";
-    ASSERT_TRUE(DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\Borland"));
-    ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, key).valid());
-    // Another edition's key holding a value that would match: it must not be touched.
-    SetText(KnownPackagesKey(neighbour), path, description);
-    const Snapshot neighbourBefore = Take(KnownPackagesKey(neighbour));
-
-    Snapshot others;
-    for (size_t count = pick(9), index = 0; index < count; ++index) {
-      // Names come from a small pool, so the package's own path turns up now and then.
-      std::string name = "C:\\Lib\\Pack" + std::to_string(pick(8)) + ".bpl";
-      others.erase(name);
-      if (pick(3) == 0) {
-        std::string data = sameDescription[pick(sameDescription.size())];
-        if (pick(4) == 0)
-          SetValue(key, name, REG_BINARY, data);
-        else
-          SetValue(key, name, pick(2) ? REG_SZ : REG_EXPAND_SZ, data + '\0');
-        continue;
-      }
-      DWORD type = REG_DWORD;
-      std::string bytes("\x05\x00\x00\x00", 4);
-      if (pick(5) != 0) {
-        type = pick(4) == 0 ? REG_BINARY : REG_SZ;
-        bytes = otherDescriptions[pick(otherDescriptions.size())] + '\0';
-      }
-      SetValue(key, name, type, bytes);
-      if (name != path) others[name] = {type, bytes};
-    }
-
-    Snapshot registered = others;
-    registered[path] = Text(description);
-    RegisterKnownPackage(edition, description, path);
-    EXPECT_EQ(Take(key), registered);
-    RegisterKnownPackage(edition, description, path);
-    EXPECT_EQ(Take(key), registered);
-    UnregisterKnownPackage(edition, description, path);
-    EXPECT_EQ(Take(key), others);
-    EXPECT_EQ(Take(KnownPackagesKey(neighbour)), neighbourBefore);
-    if (HasFailure()) break;
-  }
-}
 }  // namespace
 
 namespace {
@@ -376,16 +232,6 @@ TEST_F(HelpContentsTest, AddAddAgainRemoveInRegistrationOrder) {
   RemoveHelpFromContents("myprod.hlp", master);
   RemoveHelpFromContents("other.hlp", master);  // given with a folder, removed by its bare name
   EXPECT_EQ(ReadFileBytes(master), kBase + first);
-}
-
-TEST_F(HelpContentsTest, LineBreaksAreNormalisedAndLinesKeptInOrder) {
-  const std::string master = folder_.Write("delphi4.cnt", "one\rtwo\nthree\r\n\r\n  five  \n\nseven");
-  RemoveHelpFromContents("myprod.hlp", master);
-  EXPECT_EQ(ReadFileBytes(master), "one\r\ntwo\r\nthree\r\n\r\n  five  \r\n\r\nseven\r\n");
-
-  WriteFileBytes(master, "");
-  AddHelpToContents("myprod.hlp", "T", master);
-  EXPECT_EQ(ReadFileBytes(master), ":Include myprod.cnt\r\n:Index T =myprod.hlp\r\n");
 }
 
 TEST_F(HelpContentsTest, RemovalIsBySubstringInTheUserLocale) {
@@ -418,54 +264,4 @@ TEST_F(HelpContentsTest, FileErrorsCarryTheirTexts) {
   EXPECT_EQ(ReadFileBytes(master), kBase);
 }
 
-// Random master files: the product's lines come and go, every other line keeps its text and order.
-TEST_F(HelpContentsTest, RandomMasterFilesKeepEveryOtherLine) {
-  const std::string help = "\334bung.hlp";  // Übung.hlp
-  const std::vector<std::string> mentionsProduct = {":Include \374bung.cnt", ":Index Old =\334BUNG.HLP",
-                                                    "x\374bung.hlpx", "see \334bung.CNT"};
-  const std::vector<std::string> others = {"",
-                                           ":Base delphi5.hlp",
-                                           ":Title Delphi Help",
-                                           ":Include delphi5.cnt",
-                                           ":Index Delphi Help =delphi5.hlp",
-                                           "1 Getting started",
-                                           "Ubung.hlp",
-                                           "\334bung.hl",
-                                           "\334bung hlp",
-                                           "\334bung.cn",
-                                           "   ",
-                                           "\t:Link vcl.hlp"};
-  std::mt19937 random(4711);
-  auto pick = [&random](size_t count) { return std::uniform_int_distribution<size_t>(0, count - 1)(random); };
-  const std::string master = folder_.path() + "bcb6.cnt";
-
-  for (int round = 0; round < 300; ++round) {
-    SCOPED_TRACE(round);
-    std::vector<std::string> lines;
-    std::string kept;
-    for (size_t count = pick(10); count > 0; --count) {
-      bool own = pick(4) == 0;
-      lines.push_back(own ? mentionsProduct[pick(mentionsProduct.size())] : others[pick(others.size())]);
-      if (!own) kept += lines.back() + "\r\n";
-    }
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      text += lines[i];
-      // An LF right after a lone CR would pair with it; an empty last line needs its break.
-      static const char* const breaks[] = {"\r\n", "\r", "\n"};
-      bool afterCr = !text.empty() && text.back() == '\r';
-      if (i + 1 < lines.size() || lines[i].empty() || pick(2) == 0) text += breaks[pick(afterCr ? 2 : 3)];
-    }
-    WriteFileBytes(master, text);
-
-    const std::string added = kept + ":Include \334bung.cnt\r\n:Index \334bung Help =" + help + "\r\n";
-    AddHelpToContents(help, "\334bung Help", master);
-    EXPECT_EQ(ReadFileBytes(master), added);
-    AddHelpToContents(help, "\334bung Help", master);
-    EXPECT_EQ(ReadFileBytes(master), added);
-    RemoveHelpFromContents(help, master);
-    EXPECT_EQ(ReadFileBytes(master), kept);
-    if (HasFailure()) break;
-  }
-}
 }  // namespace

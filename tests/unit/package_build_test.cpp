@@ -10,10 +10,10 @@
 
 #include "e2e_support.h"
 #include "fake_ide.h"
-#include "mapped_drive.h"
 #include "package_build.h"
 #include "path_utils.h"
 #include "scratch_registry.h"
+#include "unique_handle.h"
 
 namespace {
 class PackageBuildTest : public IsolatedTest {
@@ -131,11 +131,15 @@ TEST_F(PackageBuildTest, ProductPlacement) {
   EXPECT_TRUE(FileExists(outputPath));
   EXPECT_FALSE(FileExists(SourceDir() + "Pack.dcu"));
 
-  // Another drive: copied there, and the product next to the source deleted.
-  MappedDrive drive;
-  ASSERT_TRUE(drive.valid());
-  ASSERT_TRUE(BuildPackage(ieDelphi5, source, drive.root(), "", outputPath, toolOutput)) << toolOutput;
-  EXPECT_EQ(outputPath, drive.root() + "Pack.bpl");
+  // Another drive (Z: maps the Unix root; the scratch folder is on C:): copied there, the product next to the
+  // source deleted.
+  const std::string otherDrive = WindowsPathFromUnix("/tmp/orv-package-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                     std::to_string(GetTickCount())) +
+                                 "\\";
+  ASSERT_TRUE(CreateDirectoryA(otherDrive.c_str(), nullptr)) << otherDrive;
+  auto removeOtherDrive = ScopeExit([&] { DeleteFolderTree(otherDrive); });
+  ASSERT_TRUE(BuildPackage(ieDelphi5, source, otherDrive, "", outputPath, toolOutput)) << toolOutput;
+  EXPECT_EQ(outputPath, otherDrive + "Pack.bpl");
   EXPECT_EQ(ReadFileBytes(outputPath), "dcc32 built Pack.bpl from " + source + "\r\n");
   EXPECT_FALSE(FileExists(SourceDir() + "Pack.bpl"));
   EXPECT_FALSE(FileExists(SourceDir() + "Pack.dcp"));

@@ -9,7 +9,6 @@
 #include "progress_updates.h"
 #include "scratch_registry.h"
 #include "step_timings.h"
-#include "string_list.h"
 #include "test_utils.h"
 
 namespace {
@@ -53,38 +52,6 @@ class StepTimesSwitch {
   explicit StepTimesSwitch(const std::string& file) { SetEnvironmentVariableA(kStepTimesVariable, file.c_str()); }
   ~StepTimesSwitch() { SetEnvironmentVariableA(kStepTimesVariable, nullptr); }
 };
-
-long long Microseconds(const std::string& line, const std::string& step) {
-  EXPECT_EQ(line.compare(0, step.size() + 1, step + " "), 0) << line;
-  return std::stoll(line.substr(step.size() + 1));
-}
-
-TEST(StepTimings, NestedStepsAppendTheirLinesAsTheyEnd) {
-  ScratchFolder folder;
-  const std::string file = folder.Write("times.txt", "earlier 1\r\n");
-  StepTimesSwitch on(file);
-  {
-    StepTimer outer("installation");
-    { StepTimer inner("count"); }
-    {
-      StepTimer inner("extract");
-      Sleep(60);
-    }
-  }
-  const std::string text = ReadFileBytes(file);
-  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
-  StringList lines;
-  lines.SetText(text);
-  ASSERT_EQ(lines.Count(), 4u) << text;
-  EXPECT_EQ(lines[0], "earlier 1");
-  const long long count = Microseconds(lines[1], "count");
-  const long long extract = Microseconds(lines[2], "extract");
-  const long long installation = Microseconds(lines[3], "installation");
-  EXPECT_GE(count, 0);
-  EXPECT_GE(extract, 55000);  // the sleep, measured in microseconds
-  EXPECT_LT(extract, 5000000);
-  EXPECT_GE(installation, extract + count);
-}
 
 TEST(StepTimings, WithoutTheSwitchOrAWritableFileNothingIsWritten) {
   ScratchFolder folder;

@@ -1,4 +1,4 @@
-// Shared text, path, list, command-line, file and registry layers.
+// Shared text, path, list, command-line and registry layers.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include "test_utils.h"
 #include "setup_error.h"
 #include "string_list.h"
-#include "text_file.h"
 
 namespace {
 TEST(StringList, TextSplitsAtEveryLineBreakAndJoinsWithCrLf) {
@@ -38,7 +37,6 @@ TEST(TextUtils, PiecesOfTextsAndPaths) {
   EXPECT_EQ(NamePart("no equals"), "");
   EXPECT_EQ(ValuePart("a=b=c"), "b=c");
   EXPECT_EQ(StripTrailingBackslash("C:\\x\\\\"), "C:\\x\\");
-  EXPECT_EQ(QuoteStr("a\"b", '"'), "\"a\"b\"");
   EXPECT_EQ(PosText("abc", "xxABC"), 3u);
   EXPECT_EQ(PosText("x", "xyz"), 1u);
   EXPECT_EQ(PosText("q", "xyz"), 0u);
@@ -81,21 +79,6 @@ TEST(CommandLine, BlanksQuotesAndEmptyPairs) {
   ASSERT_EQ(args.size(), 2u);
   EXPECT_EQ(args[0], "C:\\Program Files\\x\\u.exe");
   EXPECT_EQ(args[1], "ab cd");
-}
-
-TEST(TextFile, ReadsEveryLineBreakWritesCrLfAndReportsFailures) {
-  ScratchFolder folder;
-  std::string path = folder.Write("t.txt", "one\rtwo\nthree\r\nlast");
-  auto lines = ReadTextLines(path);
-  ASSERT_EQ(lines.size(), 4u);
-  WriteTextLines(path, lines);
-  EXPECT_EQ(ReadFileBytes(path), "one\r\ntwo\r\nthree\r\nlast\r\n");
-  WriteTextLines(path, {});
-  EXPECT_EQ(ReadFileBytes(path), "");
-  EXPECT_EQ(ErrorText([&] { ReadTextLines(folder.path() + "missing.txt"); }),
-            "Cannot open file " + folder.path() + "missing.txt");
-  EXPECT_EQ(ErrorText([&] { WriteTextLines(folder.path() + "no\\such\\folder.txt", {"x"}); }),
-            "Cannot create file " + folder.path() + "no\\such\\folder.txt");
 }
 
 using RegistryLayerTest = IsolatedTest;

@@ -309,7 +309,7 @@ class Kit:
         times = os.path.join(logs, name + "-times.txt")
         record = os.path.join(logs, name + "-record.txt")
         program = os.path.basename(arguments[arguments.index("--") + 1].replace("\\", "/"))
-        driver = os.path.join(self.build, "tests", "driver", "orvdriver.exe")
+        driver = os.path.join(self.build, "tools", "driver", "orvdriver.exe")
         code, _, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--poll",
                                   str(self.driver_poll), "--out", windows_path(record)] + arguments,
                                  times=times, memory_of=program)
