@@ -217,12 +217,12 @@ TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
 
   // The batch gives up after a bounded number of tries: it must not start while the program still waits for the user.
   std::vector<std::string> batchesWhileAsking = {"not looked at"};
-  RunRecord run = RunSetup({Welcome(IDOK), Welcome(IDCANCEL)
-                                               .Text("Would you like to run 1 right now?")
-                                               .WhileShown([&](HWND, const WindowRecord&) {
-                                                 batchesWhileAsking = BatchFiles(vendor);
-                                               })},
-                           work, vendor + "orvsetup.exe");
+  RunRecord run =
+      RunSetup({Welcome(IDOK),
+                Welcome(IDCANCEL).Text("Would you like to run 1 right now?").WhileShown([&](HWND, const WindowRecord&) {
+                  batchesWhileAsking = BatchFiles(vendor);
+                })},
+               work, vendor + "orvsetup.exe");
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(batchesWhileAsking, std::vector<std::string>());
