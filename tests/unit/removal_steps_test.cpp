@@ -99,6 +99,33 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_EQ(ReleaseInstalledFile(shared), -1);
 }
 
+// What a removal killed half-way leaves, and the second run that finishes it.
+TEST_F(RemovalTest, ARemovalRunAgainAfterAKillFinishesWithoutTakingAnotherInstallationsCount) {
+  std::string first = folder_.Write("a.txt", "a");
+  std::string shared = folder_.Write("shared.dll", "s");
+  std::string sharedMarked = folder_.Write("marked.dll", "m");
+  std::string last = folder_.Write("b.txt", "b");
+  StringList files, other;
+  files.SetText(first + "\r\n" + shared + "\r\n" + sharedMarked + "\r\n" + last + "\r\n");
+  other.SetText(shared + "\r\n" + sharedMarked + "\r\n");
+  Install(AppName, files);
+  Install("Other", other);
+  // Killed after a.txt went with its counter, shared.dll was released (marked, down to 1), and marked.dll was marked
+  // but its count not yet lowered; a file of its own was deleted before its counter.
+  ASSERT_TRUE(DeleteFileA(first.c_str()));
+  ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).DeleteValue(first));
+  RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).WriteDword(shared, 1);
+  RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName)).WriteDword(kFilesReleasedValue, 3);
+  ASSERT_TRUE(DeleteFileA(last.c_str()));
+
+  StringList kept;
+  RemoveInstalledFiles(kept);
+  EXPECT_EQ(GetInstalledFileCount(shared), 1);
+  EXPECT_EQ(GetInstalledFileCount(sharedMarked), 2);  // one too many rather than a file lost
+  EXPECT_EQ(GetInstalledFileCount(last), -1);         // its counter found again and gone
+  EXPECT_TRUE(FileExists(shared) && FileExists(sharedMarked));
+}
+
 TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
   StringList files;
   for (int i = 0; i < 40; ++i) files.Add(folder_.Write("f" + std::to_string(i) + ".txt", "x"));
