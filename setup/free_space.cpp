@@ -64,6 +64,6 @@ bool ConfirmFreeSpace(const std::map<std::string, long long>& sizeByFolder) {
         "There is not enough free space on drive %s.\r\nThe installation needs %s there, and %s is free.\r\n"
         "Free some space and press Retry, or press Cancel to end the setup.",
         first.volume.c_str(), SizeText(first.needed).c_str(), SizeText(first.available).c_str());
-    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL) != IDRETRY) return false;
+    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY) return false;
   }
 }

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -20,6 +21,8 @@
 #include "path_macros.h"
 #include "path_utils.h"
 #include "pre_install_checks.h"
+#include "program_switches.h"
+#include "run_log.h"
 #include "rar_extraction.h"
 #include "registry_names.h"
 #include "resource_dialog.h"
@@ -54,13 +57,21 @@ std::string NormalizeInstallFolder(const std::string& typed) {
 
 bool SelectInstallDir() {
   TSetupSettings& s = SetupSettings;
-  std::string folder = NormalizeInstallFolder(s.InstallDir);
-  // Without a folder to use, the dialog is shown even when the configuration asks not to prompt.
-  if (!s.PromptInstallDir && !folder.empty()) {
+  // /DIR= is the folder proposed; unattended it is taken as it is, or else the proposed one, as if typed.
+  std::string proposed = s.DirSwitch ? *s.DirSwitch : s.InstallDir;
+  std::string folder = NormalizeInstallFolder(proposed);
+  if (IsUnattended()) {
+    LogLine("Destination: " + (folder.empty() ? std::string("none given and none proposed: the setup stops") : folder));
+    if (folder.empty()) return false;
     s.InstallDir = folder;
     return true;
   }
-  std::string proposed = s.InstallDir;
+  // Without a folder to use, the dialog is shown even when the configuration asks not to prompt.
+  if (!s.PromptInstallDir && !folder.empty()) {
+    s.InstallDir = folder;
+    LogLine("Destination: " + folder);
+    return true;
+  }
   for (;;) {
     {
       // Destroyed before the box below: its modal loop has ended, and left on the screen it would take no answer.
@@ -74,6 +85,7 @@ bool SelectInstallDir() {
     ShowMessageBox("Please enter the destination directory.", "Setup", MB_ICONWARNING | MB_OK);
   }
   s.InstallDir = folder;
+  LogLine("Destination: " + folder);
   return true;
 }
 
@@ -124,10 +136,13 @@ bool ExtractAndBuild(const std::string& destination) {
   bool extracted = false;
   {
     auto unload = ScopeExit(UnloadUnrarLibrary);
-    TOrvResDialog progress(IDD_PROGRESS);
-    RarProgressDialog = progress.Handle();
+    // Created visible from its template: a run without any window has none.
+    std::optional<TOrvResDialog> progress;
+    if (CurrentRunMode() != rmVerySilent) progress.emplace(IDD_PROGRESS);
+    const HWND progressWindow = progress ? progress->Handle() : nullptr;
+    RarProgressDialog = progressWindow;
     auto forget = ScopeExit([] { RarProgressDialog = nullptr; });
-    SetStatus(progress.Handle(), "Starting setup. Please wait...");
+    SetStatus(progressWindow, "Starting setup. Please wait...");
     TimedStep("count", [&] { CountRarArchive(s.RarFile, destination); });
     // Nothing is written before every volume has room; from here on everything written is journaled.
     if (!ConfirmFreeSpace(RarSizeByFolder)) throw InstallationCancelled();
@@ -136,7 +151,7 @@ bool ExtractAndBuild(const std::string& destination) {
       return ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
     });
     if (extracted) {
-      SetStatus(progress.Handle(), FormatText("Building %s packages...", EditionDisplayName(s.Edition).c_str()));
+      SetStatus(progressWindow, FormatText("Building %s packages...", EditionDisplayName(s.Edition).c_str()));
       TimedStep("product",
                 [&] { RecordInstalledProduct(s.ProductName, s.SubProductName, s.Version, s.Files, s.InstallDir); });
       TimedStep("packages", BuildListedPackages);
@@ -238,18 +253,16 @@ void OfferRunAfterInstall() {
   const TSetupSettings& s = SetupSettings;
   if (s.RunAfterInstall.empty()) return;
   std::string text = FormatText("Would you like to run %s right now?", s.RunAfterInstall.c_str());
-  if (ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+  // Unattended, nothing is started: nobody is there to use it.
+  if (ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL) != IDOK) return;
   SetCurrentDirectoryA(s.InstallDir.c_str());
   ShellExecuteA(nullptr, nullptr, (AddTrailingBackslash(s.InstallDir) + s.RunAfterInstall).c_str(), nullptr, nullptr,
                 SW_SHOW);
 }
 
-void RunInstallation() {
+TInstallOutcome RunInstallation() {
   TSetupSettings& s = SetupSettings;
-  if (!ConfirmWelcome()) return;
-  if (!CheckPreviousVersion()) return;
-  if (!CheckRunningIde()) return;
-  if (!SelectInstallDir()) return;
+  if (!ConfirmWelcome() || !CheckPreviousVersion() || !CheckRunningIde() || !SelectInstallDir()) return ioRefused;
   const std::string archivePath = FullPathName(s.RarFile);
   bool extracted = false;
   // A failure, an error or a Cancel undoes everything the installation wrote; it commits after its last step.
@@ -274,18 +287,24 @@ void RunInstallation() {
       UndoInstallTransaction();
   } catch (const InstallationCancelled&) {
     UndoInstallTransaction();
-    return;
+    LogLine("The installation was cancelled and undone");
+    return ioRefused;
   } catch (...) {
+    LogLine("The installation failed and was undone");
     UndoInstallTransaction();
     throw;
   }
   // Only now: undoing needed the archive. A failed extraction deletes them too, as configured.
   if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
   if (!extracted) {
+    LogLine("The archive could not be extracted whole: the installation was undone");
     ShowMessageBox("An error occured during installation.\r\nPlease contact our support department", "Setup",
                    MB_ICONWARNING | MB_OK);
-    return;
+    return ioFailed;
   }
   OfferRunAfterInstall();
-  if (s.SuccessMessage) ShowMessageBox("Installation completed.", "Setup", MB_ICONINFORMATION | MB_OK);
+  // Not shown to nobody: an unattended run reports success by its exit code and log.
+  if (s.SuccessMessage && !IsUnattended())
+    ShowMessageBox("Installation completed.", "Setup", MB_ICONINFORMATION | MB_OK);
+  return ioCompleted;
 }

@@ -3,8 +3,11 @@
 
 #include <string>
 
-// Runs the whole installation once; ends silently when the user refuses before anything is written.
-void RunInstallation();
+enum TInstallOutcome { ioCompleted, ioRefused, ioFailed };
+// Runs the whole installation once: completed; refused (a question answered no, before anything was written or
+// with everything undone); or failed (the archive could not be extracted whole, undone and reported). An error
+// escapes after everything was undone.
+TInstallOutcome RunInstallation();
 // "Welcome!" box; true for OK.
 bool ConfirmWelcome();
 // Asks for the destination (or takes the configured one) and stores it, absolute and with a trailing backslash,

@@ -31,5 +31,6 @@ bool CheckRunningIde() {
       "You have one or more of the following applications running. It is highly recommended that you shut down "
       "these applications before you can install %s.\r\n\r\nBorland Delphi\r\nBorland C++ Builder\r\n",
       SetupSettings.AppName.c_str());
-  return ShowMessageBox(text, "Installation Warning", MB_OKCANCEL | MB_ICONERROR) == IDOK;
+  // Unattended, the installation stops: the running IDE would write its own copy of the settings back.
+  return ShowMessageBox(text, "Installation Warning", MB_OKCANCEL | MB_ICONERROR, IDCANCEL) == IDOK;
 }

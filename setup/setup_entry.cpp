@@ -7,6 +7,9 @@
 #include "install_journal.h"
 #include "installation.h"
 #include "message_box.h"
+#include "program_switches.h"
+#include "run_log.h"
+#include "setup_error.h"
 #include "setup_settings.h"
 #include "unique_handle.h"
 
@@ -18,33 +21,48 @@ void ClearLists() {
     list->Clear();
 }
 
-void RunUnderCom() {
+TInstallOutcome RunUnderCom() {
   ComApartment com;
   ClearLists();
   auto destroyLists = ScopeExit(ClearLists);
-  if (LoadSetupSettings()) RunInstallation();
+  return LoadSetupSettings() ? RunInstallation() : ioRefused;
+}
+
+// 0 for a completed installation and, asked in person, for every refusal; 1 for everything else.
+int ExitCodeOf(TInstallOutcome outcome) {
+  if (outcome == ioCompleted) return 0;
+  return outcome == ioRefused && !IsUnattended() ? 0 : 1;
 }
 
 // The installation under the catch-all: its exit code.
 int RunReportingErrors() {
   std::string error;
   try {
+    // A log that cannot be created is an error like any other.
+    InitConfigFileName();
     UndoInterruptedInstallationAtStart("Setup");
-    RunUnderCom();
-    return 0;
+    const TInstallOutcome outcome = RunUnderCom();
+    const int exitCode = ExitCodeOf(outcome);
+    LogLine(FormatText("Outcome: %s, exit code %d",
+                       outcome == ioCompleted ? "completed"
+                       : outcome == ioRefused ? "not installed"
+                                              : "failed",
+                       exitCode));
+    return exitCode;
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
     error = "Unknown error";
   }
+  LogLine("Error: " + error);
   ShowMessageBox("Installation failed.", "An error occured during installation.", MB_ICONWARNING | MB_OK);
   ShowMessageBox(error, "Application Error", MB_ICONERROR | MB_OK);
+  LogLine("Outcome: failed, exit code 1");
   return 1;
 }
 }  // namespace
 
 int SetupMain() {
-  InitConfigFileName();
   InitCommonControls();
   const int exitCode = RunReportingErrors();
   DeleteSetupProgram();

@@ -10,6 +10,9 @@
 #include "message_box.h"
 #include "path_macros.h"
 #include "path_utils.h"
+#include "program_switches.h"
+#include "run_log.h"
+#include "setup_error.h"
 #include "setup_texts.h"
 #include "text_compare.h"
 #include "text_file.h"
@@ -17,9 +20,24 @@
 TSetupSettings SetupSettings;
 
 void InitConfigFileName() {
-  SetupSettings.ConfigFileName = "OrvSetup.ini";
-  std::string argument = CommandLineArgument(1);
-  if (!argument.empty()) SetupSettings.ConfigFileName = argument;
+  const char* commandLine = GetCommandLineA();
+  std::vector<std::string> arguments = SplitCommandLine(commandLine != nullptr ? commandLine : "");
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  const ProgramSwitches switches = ParseProgramSwitches(arguments, true);
+  SetRunMode(switches.mode);
+  SetupSettings.ConfigFileName = switches.argument.empty() ? "OrvSetup.ini" : switches.argument;
+  SetupSettings.DirSwitch = switches.dir;
+  if (switches.log) {
+    std::string path = switches.logFile;
+    if (path.empty()) {
+      char appName[2048] = "";
+      GetPrivateProfileStringA("Application", "AppName", "Application", appName, sizeof appName,
+                               ExpandFromExeDir(SetupSettings.ConfigFileName).c_str());
+      path = DefaultRunLogPath("orvsetup", appName);
+    }
+    OpenRunLog(FullPathName(path));
+    LogLine(std::string("Command line: ") + (commandLine != nullptr ? commandLine : ""));
+  }
 }
 
 namespace {
@@ -91,6 +109,42 @@ bool ReadIniSection(const std::string& sectionName, const std::vector<std::strin
   return true;
 }
 
+namespace {
+void LogList(const char* section, const StringList& list) {
+  LogLine(FormatText("[%s]: %u lines", section, static_cast<unsigned>(list.Count())));
+  for (const std::string& line : list) LogLine("  " + line);
+}
+
+void LogSettings(const std::string& file, const char* folderSource) {
+  if (!RunLogIsOpen()) return;
+  const TSetupSettings& s = SetupSettings;
+  LogLine("Configuration: " + file);
+  for (const auto& [key, value] : {std::pair<const char*, std::string>{"AppName", s.AppName},
+                                   {"ProductName", s.ProductName},
+                                   {"SubProductName", s.SubProductName},
+                                   {"Version", s.Version},
+                                   {"Publisher", s.Publisher},
+                                   {"URL", s.URL},
+                                   {"RarFile", s.RarFile},
+                                   {"UnRarDll", s.UnRarDll},
+                                   {"RunAfterInstall", s.RunAfterInstall},
+                                   {"CheckDelphi", s.CheckDelphi ? "on" : "off"},
+                                   {"CheckPrevVersion", s.CheckPrevVersion ? "on" : "off"},
+                                   {"SuccessMessage", s.SuccessMessage ? "on" : "off"},
+                                   {"PromptInstallDir", s.PromptInstallDir ? "on" : "off"},
+                                   {"DeleteSetupFiles", s.DeleteSetupFiles ? "on" : "off"}})
+    LogLine(std::string("  ") + key + "=" + value);
+  LogLine("Edition: " + EditionDisplayName(s.Edition) + " (" + EditionCode(s.Edition) + ")");
+  LogList("System_Files", s.SystemFiles);
+  LogList("Help_Files", s.HelpFiles);
+  LogList("Packages", s.Packages);
+  LogList("Build_Packages", s.BuildPackages);
+  LogList("Links", s.Links);
+  LogLine("Help contents file: " + (s.HelpContentsFile.empty() ? std::string("none") : s.HelpContentsFile));
+  LogLine("Proposed folder: " + s.InstallDir + " (" + folderSource + ")");
+}
+}  // namespace
+
 bool LoadSetupSettings() {
   TSetupSettings& s = SetupSettings;
   const std::string file = ExpandFromExeDir(s.ConfigFileName);
@@ -112,6 +166,8 @@ bool LoadSetupSettings() {
   s.PromptInstallDir = ReadIniBool(file, "PromptInstallDir", true);
   s.DeleteSetupFiles = ReadIniBool(file, "RunAfterInstall", false);
   s.Edition = EditionFromCode(ReadIniString(file, "DelphiVer", "D5"));
+  s.Publisher = ReadIniString(file, "Publisher", "");
+  s.URL = ReadIniString(file, "URL", "");
 
   const std::vector<std::string> lines = ReadTextLines(file);
   ReadIniSection("System_Files", lines, s.SystemFiles);
@@ -121,14 +177,17 @@ bool LoadSetupSettings() {
   ReadIniSection("Links", lines, s.Links);
 
   std::string folder;
+  const char* why = "the folder of the earlier installation of this version";
   switch (FindPreviousInstallation(s.ProductName, s.Version, folder)) {
     case 0:
       s.InstallDir = ExpandPathMacros(ReadIniString(file, "DefaultDir", ""));
+      why = "DefaultDir";
       break;
     case 1:
       if (ShowMessageBox(PreviousVersionText(s.AppName), "Installation Error", MB_OKCANCEL | MB_ICONERROR) != IDOK)
         return false;
       s.InstallDir = folder;
+      why = "the folder of the earlier installation of another version";
       break;
     default:
       s.InstallDir = folder;
@@ -141,5 +200,6 @@ bool LoadSetupSettings() {
     s.HelpContentsFile.clear();
     s.HelpDir.clear();
   }
+  LogSettings(file, why);
   return true;
 }

@@ -27,6 +27,11 @@ struct TSetupSettings {
   std::string InstallDir;
   std::string HelpContentsFile;
   std::string HelpDir;
+  // Beside the described keys: the publisher and its web address for the Add/Remove Programs entry ("" when not
+  // configured), and the destination given with /DIR= on the command line.
+  std::string Publisher;
+  std::string URL;
+  std::optional<std::string> DirSwitch;
 
   StringList SystemFiles;
   StringList HelpFiles;
@@ -42,7 +47,8 @@ struct TSetupSettings {
 // The one settings record of the setup process.
 extern TSetupSettings SetupSettings;
 
-// ConfigFileName := the first command-line argument, or "OrvSetup.ini".
+// ConfigFileName := the first command-line argument that is not a switch, or "OrvSetup.ini"; the switches set the
+// run mode and DirSwitch, and /LOG opens the run's log (named for the configured AppName when no file is given).
 void InitConfigFileName();
 // Fills SetupSettings from the configuration file. False when the user refused at the previous-installation
 // warning: the setup then ends at once. Raises "Cannot open file %s" when the file cannot be read as lines.

@@ -18,7 +18,8 @@ void PrepareFileForWriting(const std::string& path) {
         "The file %s is used by another program.\r\nClose that program and press Retry, or press Cancel to undo the "
         "installation.",
         path.c_str());
-    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL) != IDRETRY) throw InstallationCancelled();
+    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY)
+      throw InstallationCancelled();
   }
 }
 

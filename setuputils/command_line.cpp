@@ -1,8 +1,6 @@
 // Command-line splitting.
 #include "command_line.h"
 
-#include <windows.h>
-
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   std::vector<std::string> arguments;
   size_t position = 0;
@@ -30,10 +28,4 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     arguments.push_back(argument);
   }
   return arguments;
-}
-
-std::string CommandLineArgument(size_t index) {
-  const char* line = GetCommandLineA();
-  auto arguments = SplitCommandLine(line != nullptr ? line : "");
-  return index < arguments.size() ? arguments[index] : std::string();
 }

@@ -8,5 +8,3 @@
 // arguments is skipped, a double-quoted stretch belongs to one argument with the quotes dropped.
 // The first element is the program itself.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
-// The argument at the index (1 = first argument) of the process's command line, or "".
-std::string CommandLineArgument(size_t index);

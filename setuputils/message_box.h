@@ -1,4 +1,5 @@
-// Message boxes without owner window; tests may answer them in-process through the handler.
+// Message boxes without owner window; tests may answer them in-process through the handler. Every box and its
+// answer goes to the run's log; an unattended run (/SILENT, /VERYSILENT) shows none and takes the answer given.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,8 @@
 
 using MessageBoxHandler = int (*)(const std::string& text, const std::string& caption, UINT style);
 
-// Shows the box (MessageBoxA with no owner) or asks the installed handler; returns the button pressed.
-int ShowMessageBox(const std::string& text, const std::string& caption, UINT style);
+// Shows the box (MessageBoxA with no owner) or asks the installed handler; returns the button pressed. Unattended,
+// returns unattendedAnswer without showing anything (IDOK for a box that only informs).
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT style, int unattendedAnswer = IDOK);
 // Installs a handler (nullptr restores the real boxes); returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);

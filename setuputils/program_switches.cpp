@@ -4,6 +4,8 @@
 #include "text_compare.h"
 
 namespace {
+TRunMode runMode = rmInteractive;
+
 // The text after "/NAME=" when the argument is that switch (case ignored).
 std::optional<std::string> SwitchValue(const std::string& argument, const char* name) {
   const std::string prefix = std::string(name) + "=";
@@ -11,6 +13,9 @@ std::optional<std::string> SwitchValue(const std::string& argument, const char* 
   return argument.substr(prefix.size());
 }
 }  // namespace
+
+TRunMode CurrentRunMode() { return runMode; }
+void SetRunMode(TRunMode mode) { runMode = mode; }
 
 ProgramSwitches ParseProgramSwitches(const std::vector<std::string>& arguments, bool setupSwitches) {
   ProgramSwitches switches;

@@ -19,5 +19,11 @@ struct ProgramSwitches {
   std::string logFile;             // /LOG= as typed; "" for a name of the program's own in the TEMP folder
 };
 
+// How this run shows itself: set once at the start from the switches.
+TRunMode CurrentRunMode();
+void SetRunMode(TRunMode mode);
+// /SILENT or /VERYSILENT: no question is asked and no message box shown.
+inline bool IsUnattended() { return CurrentRunMode() != rmInteractive; }
+
 // The arguments after the program itself (SplitCommandLine's elements 1 and on). setupSwitches: /DIR= is known.
 ProgramSwitches ParseProgramSwitches(const std::vector<std::string>& arguments, bool setupSwitches);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 
 #include "help_contents.h"
 #include "ide_editions.h"
@@ -15,7 +16,10 @@
 #include "product_includes.h"
 #include "progress_updates.h"
 #include "registry_names.h"
+#include "program_switches.h"
 #include "resource_dialog.h"
+#include "run_log.h"
+#include "setup_error.h"
 #include "resource_ids.h"
 #include "text_compare.h"
 #include "uninstall_entry.h"
@@ -82,45 +86,52 @@ long GetInstalledFileCount(const std::string& path) {
 }
 
 namespace {
-// Archives restore attributes: a read-only file would lose its counter yet stay for ever.
-void DeleteInstalledFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return;
+// Archives restore attributes: a read-only file would lose its counter yet stay for ever. True when it went.
+bool DeleteInstalledFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
   DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-      SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
-    DeleteFileA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
 }
 }  // namespace
 
 void RemoveInstalledFiles(StringList& keptFiles) {
-  TOrvResDialog dialog(IDD_PROGRESS);
+  // Created visible from its template: a run without any window has none.
+  std::optional<TOrvResDialog> dialog;
+  if (CurrentRunMode() != rmVerySilent) dialog.emplace(IDD_PROGRESS);
+  const HWND dialogWindow = dialog ? dialog->Handle() : nullptr;
   StringList files;
   files.SetText(ReadUninstallValue(AppName, kFilesValue));
   // A removal that was killed half-way is run again: the files whose shared counters it already released are
   // passed over, so that no other installation loses a count.
   RegistryKey entry = RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName));
   const size_t released = std::min<size_t>(entry.ReadDword(kFilesReleasedValue).value_or(0), files.Count());
-  SendDlgItemMessageA(dialog.Handle(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
-  ShowWindow(dialog.Handle(), SW_SHOWDEFAULT);
+  if (dialogWindow != nullptr) {
+    SendDlgItemMessageA(dialogWindow, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(files.Count()));
+    ShowWindow(dialogWindow, SW_SHOWDEFAULT);
+  }
   // One open of the counters key for the whole pass, and one look whether it is left empty at its end: a file
   // listed after the last counter went finds no counter either way.
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   bool anyDeleted = false;
-  ProgressUpdates progress(dialog.Handle(), IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
+  ProgressUpdates progress(dialogWindow, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
   for (size_t index = released; index < files.Count(); ++index) {
     const std::string& path = files[index];
     bool deleted = false;
     const std::optional<DWORD> count = installedFiles.valid() ? installedFiles.ReadDword(path) : std::nullopt;
     if (count == 1u) {
       // The file before its counter: killed in between, the next run finds the counter and finishes.
-      DeleteInstalledFile(path);
+      LogLine((DeleteInstalledFile(path) ? "Deleted " : "Could not delete ") + path);
       installedFiles.DeleteValue(path);
       deleted = true;
     } else {
       // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,
       // never deleted while another installation needs it.
       if (count && *count > 1u) entry.WriteDword(kFilesReleasedValue, static_cast<DWORD>(index + 1));
-      DecrementInstalledFile(installedFiles, path, deleted);
+      const long remaining = DecrementInstalledFile(installedFiles, path, deleted);
+      LogLine("Kept " + path +
+              (remaining > 0 ? FormatText(": %ld other installations count it", remaining)
+                             : std::string(": no installation counts it (no counter, or one at zero)")));
       keptFiles.Add(path);
     }
     anyDeleted = anyDeleted || deleted;

@@ -10,8 +10,10 @@
 #include "install_journal.h"
 #include "message_box.h"
 #include "path_utils.h"
+#include "program_switches.h"
 #include "registry_names.h"
 #include "removal_steps.h"
+#include "run_log.h"
 #include "self_delete.h"
 #include "setup_error.h"
 #include "step_timings.h"
@@ -19,23 +21,24 @@
 #include "text_compare.h"
 #include "uninstall_entry.h"
 
-std::string AppNameFromCommandLine(const std::string& commandLine, const std::string& ownPath) {
+ProgramSwitches UninstallerSwitches(const std::string& commandLine, const std::string& ownPath) {
   size_t start = 0;
   while (start < commandLine.size() && static_cast<unsigned char>(commandLine[start]) <= ' ') ++start;
   std::string head = commandLine.substr(start, ownPath.size());
   size_t after = start + ownPath.size();
-  if (!ownPath.empty() && SameTextLocale(head, ownPath) &&
-      (after >= commandLine.size() || static_cast<unsigned char>(commandLine[after]) <= ' ')) {
-    auto arguments = SplitCommandLine("-" + commandLine.substr(after));
-    return arguments.size() > 1 ? arguments[1] : std::string();
-  }
-  auto arguments = SplitCommandLine(commandLine);
-  return arguments.size() > 1 ? arguments[1] : std::string();
+  // The entry's command names the program unquoted, blanks and all: its own path is taken off whole.
+  std::vector<std::string> arguments =
+      !ownPath.empty() && SameTextLocale(head, ownPath) &&
+              (after >= commandLine.size() || static_cast<unsigned char>(commandLine[after]) <= ' ')
+          ? SplitCommandLine("-" + commandLine.substr(after))
+          : SplitCommandLine(commandLine);
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  return ParseProgramSwitches(arguments, false);
 }
 
 bool ConfirmRemoval() {
   std::string text = FormatText("Are you sure you want to completely remove the %s?", AppName.c_str());
-  return ShowMessageBox(text, "Uninstall", MB_YESNO | MB_ICONQUESTION) == IDYES;
+  return ShowMessageBox(text, "Uninstall", MB_YESNO | MB_ICONQUESTION, IDYES) == IDYES;
 }
 
 namespace {
@@ -50,8 +53,8 @@ void LeaveInstalledFolders() {
 }
 }  // namespace
 
-void RunUninstall() {
-  if (!ConfirmRemoval()) return;
+bool RunUninstall() {
+  if (!ConfirmRemoval()) return false;
   StepTimer uninstallation("uninstallation");
   LeaveInstalledFolders();
   StringList keptFiles;
@@ -71,23 +74,35 @@ void RunUninstall() {
     std::string ownPath = ModuleFileName();
     if (GetInstalledFileCount(ownPath) < 0) DeleteFileViaBatch(ownPath, BatchWriteErrors::Raise, foldersLeft);
   });
+  return true;
 }
 
 int UninstallMain() {
   InitCommonControls();
   const char* commandLine = GetCommandLineA();
-  AppName = AppNameFromCommandLine(commandLine != nullptr ? commandLine : "", ModuleFileName());
-  if (AppName.empty()) {
-    ShowMessageBox("Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.",
-                   "Uninstall", MB_ICONERROR | MB_OK);
-    return 0;
-  }
+  const ProgramSwitches switches = UninstallerSwitches(commandLine != nullptr ? commandLine : "", ModuleFileName());
+  SetRunMode(switches.mode);
+  AppName = switches.argument;
   try {
+    if (switches.log) {
+      OpenRunLog(FullPathName(switches.logFile.empty() ? DefaultRunLogPath("uninstall", AppName) : switches.logFile));
+      LogLine(std::string("Command line: ") + (commandLine != nullptr ? commandLine : ""));
+    }
+    if (AppName.empty()) {
+      ShowMessageBox("Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.",
+                     "Uninstall", MB_ICONERROR | MB_OK);
+      // Asked in person, an orderly end; unattended, nothing was removed that was asked for.
+      LogLine(IsUnattended() ? "Outcome: nothing removed, exit code 1" : "Outcome: nothing removed, exit code 0");
+      return IsUnattended() ? 1 : 0;
+    }
     // An installation that did not finish is undone first: its journal names what it changed.
     UndoInterruptedInstallationAtStart("Uninstall");
-    RunUninstall();
+    const bool removed = RunUninstall();
+    LogLine(removed ? "Outcome: removed, exit code 0" : "Outcome: not removed, exit code 0");
   } catch (const std::exception& e) {
+    LogLine(std::string("Error: ") + e.what());
     ShowMessageBox(e.what(), "Uninstall", MB_ICONERROR | MB_OK);
+    LogLine("Outcome: failed, exit code 1");
     return 1;
   }
   return 0;

@@ -3,12 +3,15 @@
 
 #include <string>
 
-// Program start; returns the exit code (1 when an error ended the removal).
+#include "program_switches.h"
+
+// Program start; returns the exit code (1 when an error ended the removal, or an unattended run had no name).
 int UninstallMain();
-// The product's name from a command line: its first argument. A line that begins with the program's own full path
-// unquoted (entries written by earlier setups) takes that path as one piece, blanks and all.
-std::string AppNameFromCommandLine(const std::string& commandLine, const std::string& ownPath);
-// "Are you sure ...?" box; true only for Yes.
+// The switches of a command line; the product's name is its first argument that is not a switch. A line that
+// begins with the program's own full path unquoted (entries written by earlier setups) takes that path as one
+// piece, blanks and all.
+ProgramSwitches UninstallerSwitches(const std::string& commandLine, const std::string& ownPath);
+// "Are you sure ...?" box; true only for Yes (unattended: Yes).
 bool ConfirmRemoval();
-// The removal sequence in its fixed order; nothing is changed when the user answers No.
-void RunUninstall();
+// The removal sequence in its fixed order; false, with nothing changed, when the user answers No.
+bool RunUninstall();

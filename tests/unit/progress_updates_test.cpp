@@ -8,7 +8,6 @@
 
 #include "progress_updates.h"
 #include "scratch_registry.h"
-#include "step_timings.h"
 #include "test_utils.h"
 
 namespace {
@@ -42,26 +41,5 @@ TEST(ProgressUpdates, QuickItemsAreCoalescedIntoTheLatestAndTheLastIsFlushed) {
   progress.Flush();
   progress.Flush();
   EXPECT_EQ(again.lines(), (Sent{"text a", "position 1", "text large", "position 9"}));
-}
-}  // namespace
-
-namespace {
-// Sets the switch for one test and clears it afterwards.
-class StepTimesSwitch {
- public:
-  explicit StepTimesSwitch(const std::string& file) { SetEnvironmentVariableA(kStepTimesVariable, file.c_str()); }
-  ~StepTimesSwitch() { SetEnvironmentVariableA(kStepTimesVariable, nullptr); }
-};
-
-TEST(StepTimings, WithoutTheSwitchOrAWritableFileNothingIsWritten) {
-  ScratchFolder folder;
-  const std::string file = folder.path() + "times.txt";
-  SetEnvironmentVariableA(kStepTimesVariable, nullptr);
-  { StepTimer step("extract"); }
-  EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
-
-  StepTimesSwitch on(folder.path() + "missing\\times.txt");
-  { StepTimer step("extract"); }
-  EXPECT_EQ(GetFileAttributesA((folder.path() + "missing").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 }  // namespace

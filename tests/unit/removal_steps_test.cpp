@@ -263,14 +263,19 @@ TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
   EXPECT_EQ(ReadUninstallValue(AppName, kProductNameValue), "A");
 }
 
-TEST(AppNameFromCommandLine, QuotedUnquotedAndEmpty) {
+TEST(UninstallerSwitches, QuotedUnquotedEmptyAndSwitches) {
   const std::string own = "C:\\Program Files\\My 100% Tool\\uninstall.exe";
-  EXPECT_EQ(AppNameFromCommandLine("\"" + own + "\" \"My Tool\"", own), "My Tool");
-  EXPECT_EQ(AppNameFromCommandLine(own + " \"My Tool\"", own), "My Tool");  // entries of earlier setups
-  EXPECT_EQ(AppNameFromCommandLine("c:\\program files\\my 100% tool\\UNINSTALL.EXE \"X\"", own), "X");
-  EXPECT_EQ(AppNameFromCommandLine(own, own), "");
-  EXPECT_EQ(AppNameFromCommandLine(own + " \"\"", own), "");
-  EXPECT_EQ(AppNameFromCommandLine("uninstall.exe \"\" Name", own), "Name");
-  EXPECT_EQ(AppNameFromCommandLine(own + "x \"Y\"", own), "Files\\My");  // another program: plain splitting
+  EXPECT_EQ(UninstallerSwitches("\"" + own + "\" \"My Tool\"", own).argument, "My Tool");
+  EXPECT_EQ(UninstallerSwitches(own + " \"My Tool\"", own).argument, "My Tool");  // entries of earlier setups
+  EXPECT_EQ(UninstallerSwitches("c:\\program files\\my 100% tool\\UNINSTALL.EXE \"X\"", own).argument, "X");
+  EXPECT_EQ(UninstallerSwitches(own, own).argument, "");
+  EXPECT_EQ(UninstallerSwitches(own + " \"\"", own).argument, "");
+  EXPECT_EQ(UninstallerSwitches("uninstall.exe \"\" Name", own).argument, "Name");
+  EXPECT_EQ(UninstallerSwitches(own + "x \"Y\"", own).argument, "Files\\My");  // another program: plain splitting
+  // The quiet command of the entry: the switch after the name.
+  const ProgramSwitches quiet = UninstallerSwitches(own + " \"My Tool\" /SILENT /log=C:\\u.log", own);
+  EXPECT_EQ(quiet.argument, "My Tool");
+  EXPECT_EQ(quiet.mode, rmSilent);
+  EXPECT_EQ(quiet.logFile, "C:\\u.log");
 }
 }  // namespace

@@ -7,7 +7,7 @@ For each payload (tools/bench/make_payload.py) packed as a solid and a non-solid
 each round runs, in one scratch copy of the template Wine prefix:
   1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive;
   2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted;
-  3. orvsetup.exe, headless and answered by the driver, with its step timings (ORV_STEP_TIMES);
+  3. orvsetup.exe, headless and answered by the driver, with its step timings (its /LOG);
   4. uninstall.exe of that installation, answered by the driver, with its step timings;
   1 and 2 again: the limit of the round is the mean of both bare extractions, and the files of the second are removed
      by the loop that also reads and deletes an install counter before each file (the least a counter costs);
@@ -66,7 +66,7 @@ ShowUninstDetails nevershow
   System::Call 'kernel32::GetTickCount()i .r1'
   IntOp $1 $1 - $0
   IntOp $1 $1 * 1000
-  ReadEnvStr $2 ORV_STEP_TIMES
+  ReadEnvStr $2 BENCH_PEER_TIMES
   FileOpen $3 $2 a
   FileSeek $3 0 END
   FileWrite $3 "${{NAME}} $1$\\r$\\n"
@@ -126,7 +126,7 @@ class Wine:
     def __init__(self, prefix):
         self.prefix = prefix
         self.env = dict(os.environ, WINEPREFIX=prefix)
-        self.env.pop("ORV_STEP_TIMES", None)
+        self.env.pop("BENCH_PEER_TIMES", None)
 
     def drive_c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)
@@ -153,7 +153,7 @@ class Wine:
         """Runs one program; returns (exit code, output, peak resident kB of the watched program)."""
         env = dict(self.env)
         if times is not None:
-            env["ORV_STEP_TIMES"] = windows_path(times)
+            env["BENCH_PEER_TIMES"] = windows_path(times)
         # Each program starts with no write-back of earlier ones pending.
         os.sync()
         watcher = PeakMemory(memory_of, self.prefix) if memory_of else None
@@ -226,12 +226,19 @@ class PeakMemory(threading.Thread):
 
 
 def read_times(path):
-    """The step timings of a diagnostics file, in milliseconds; a step that appears twice keeps the last."""
+    """Step timings in milliseconds, from a program's log ("[ seconds] step <name> <microseconds> us") or the peer's
+    times file ("<name> <microseconds>"); a step that appears twice keeps the last."""
     times = {}
     if os.path.exists(path):
         with open(path, encoding="latin-1") as handle:
             for line in handle:
-                name, _, value = line.strip().rpartition(" ")
+                line = line.strip()
+                if "] " in line:
+                    words = line.split("] ", 1)[1].split(" ")
+                    if len(words) == 4 and words[0] == "step" and words[3] == "us":
+                        times[words[1]] = int(words[2]) / 1000.0
+                    continue
+                name, _, value = line.rpartition(" ")
                 if name:
                     times[name] = int(value) / 1000.0
     return times
@@ -306,13 +313,14 @@ class Kit:
         script = os.path.join(work, name + ".script")
         with open(script, "w") as handle:
             handle.write(script_text)
-        times = os.path.join(logs, name + "-times.txt")
+        times = os.path.join(logs, name + ".log")
         record = os.path.join(logs, name + "-record.txt")
         program = os.path.basename(arguments[arguments.index("--") + 1].replace("\\", "/"))
         driver = os.path.join(self.build, "tools", "driver", "orvdriver.exe")
+        # The program's log holds its step timings.
         code, _, peak = wine.run([driver, "--script", windows_path(script), "--timeout", "900", "--poll",
-                                  str(self.driver_poll), "--out", windows_path(record)] + arguments,
-                                 times=times, memory_of=program)
+                                  str(self.driver_poll), "--out", windows_path(record)] + arguments
+                                 + ["/LOG=" + windows_path(times)], memory_of=program)
         if code != 0:
             raise RuntimeError("the %s run did not go as scripted, see %s" % (name, record))
         timings = read_times(times)
