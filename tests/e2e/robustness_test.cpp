@@ -33,7 +33,7 @@ class RobustnessTest : public SetupEndToEndTest {
 };
 
 // An archive cut short in its data (the extraction tests show every kind of damage; the missing archive runs in
-// e2e_setup_checks_test) ends the installation with the "Setup" box and exit code 0, and the machine is as it was:
+// e2e_setup_checks_test) ends the installation with the "Setup" box and exit code 1, and the machine is as it was:
 // the file extracted before the cut is gone again.
 TEST_F(RobustnessTest, ArchiveCutShortIsReportedAndRecordsNothing) {
   const std::string whole = Rar5Archive(
@@ -47,7 +47,7 @@ TEST_F(RobustnessTest, ArchiveCutShortIsReportedAndRecordsNothing) {
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   ASSERT_EQ(Questions(run).size(), 2u) << FormatRunRecord(run);
   ExpectMessageBox(Questions(run)[1], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
-  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.exitCode, 1u);  // a failed installation, reported as one
   EXPECT_EQ(StateDifference(before, MachineState()), "");
 }
 

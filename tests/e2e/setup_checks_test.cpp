@@ -104,7 +104,7 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
   ExpectMessageBox(Questions(run)[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
-  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.exitCode, 1u);
   EXPECT_EQ(MachineState(), before);
 
   // Asked to, it deletes the setup files all the same; the archive it did not find is not touched.
