@@ -103,8 +103,9 @@ void BuildListedPackages() {
     const std::string source = LocateInstalledFile(name);
     if (source.empty()) continue;
     std::string outputPath, toolOutput;
-    if (BuildPackage(s.Edition, source, outputDir, "", outputPath, toolOutput))
-      RegisterKnownPackage(s.Edition, s.BuildPackages.Value(name), outputPath);
+    const bool built = BuildPackage(s.Edition, source, outputDir, "", outputPath, toolOutput);
+    LogLine(built ? "Built " + source + " -> " + outputPath + ", registered" : "Not built: " + source);
+    if (built) RegisterKnownPackage(s.Edition, s.BuildPackages.Value(name), outputPath);
   }
 }
 
@@ -219,7 +220,24 @@ void WriteProductRecord() {
   SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());
   SetUninstallValue(s.AppName, kAppNameValue, s.AppName);
   SetUninstallValue(s.AppName, kDelphiVerValue, EditionCode(s.Edition));
+  WriteProgramDetails();
   CreateUninstallEntry(s.AppName, UninstallCommandLine());
+}
+
+void WriteProgramDetails() {
+  const TSetupSettings& s = SetupSettings;
+  SetUninstallValue(s.AppName, kQuietUninstallStringValue, UninstallCommandLine() + " /SILENT");
+  SetUninstallValue(s.AppName, kDisplayVersionValue, s.Version);
+  if (!s.Publisher.empty()) SetUninstallValue(s.AppName, kPublisherValue, s.Publisher);
+  if (!s.URL.empty()) SetUninstallValue(s.AppName, kUrlInfoAboutValue, s.URL);
+  SetUninstallValue(s.AppName, kInstallLocationValue, StripTrailingBackslash(s.InstallDir));
+  SetUninstallDword(s.AppName, kEstimatedSizeValue, static_cast<DWORD>((RarTotalSize + 1023) / 1024));
+  SYSTEMTIME today;
+  GetLocalTime(&today);
+  SetUninstallValue(s.AppName, kInstallDateValue, FormatText("%04u%02u%02u", today.wYear, today.wMonth, today.wDay));
+  SetUninstallValue(s.AppName, kDisplayIconValue, s.InstallDir + s.UninstallerName);
+  SetUninstallDword(s.AppName, kNoModifyValue, 1);
+  SetUninstallDword(s.AppName, kNoRepairValue, 1);
 }
 
 void RegisterPackages() {

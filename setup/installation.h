@@ -24,6 +24,9 @@ void DeleteSetupProgram();
 void BuildListedPackages();
 // Writes the Add/Remove Programs values, counts the installed files and creates the entry.
 void WriteProductRecord();
+// The entry's values that Windows shows: version, publisher, web address, folder, size, date, icon, the quiet
+// uninstall command; no modify or repair.
+void WriteProgramDetails();
 // Registers each [Packages] file found among the installed files.
 void RegisterPackages();
 // Puts InstallDir + "units" at the front of the IDE's library search path and records it.

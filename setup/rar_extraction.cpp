@@ -18,6 +18,8 @@
 #include "progress_updates.h"
 #include "registry.h"
 #include "registry_names.h"
+#include "run_log.h"
+#include "setup_error.h"
 #include "setup_settings.h"
 #include "text_compare.h"
 #include "unique_handle.h"
@@ -78,6 +80,19 @@ bool IsRoutedHelpFile(const RARHeaderData& header) {
   if (SetupSettings.HelpDir.empty() || IsRarFolderEntry(header)) return false;
   if (!helpFileNames) helpFileNames = HelpFileNames(SetupSettings.HelpFiles);
   return helpFileNames->count(LowerCaseLocale(ExtractFileName(RarEntryPath(header)))) != 0;
+}
+
+void LogEntry(const std::string& entryPath, int operation, bool isFolder, bool recorded, const std::string& target,
+              int result) {
+  if (operation != RAR_EXTRACT)
+    LogLine("Skipped " + entryPath);
+  else if (result != ERAR_SUCCESS)
+    LogLine(FormatText("Failed %s: the library reported error %d", entryPath.c_str(), result));
+  else if (isFolder)
+    LogLine("Folder " + entryPath + " -> " + target);
+  else
+    LogLine("Extracted " + entryPath + " -> " + target +
+            (recorded ? "" : " (not recorded: the file there was not put there by an installation)"));
 }
 
 void SendToProgressControl(int controlId, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -181,6 +196,8 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   const std::string systemDir = SystemDir();
   const NameSet systemNames = systemFiles != nullptr ? LowerCaseNames(*systemFiles) : NameSet();
   ForeignTargetCheck foreignTargets;
+  // The extracting pass tells the log where every entry went; the counting pass only reads headers.
+  const bool logEntries = RunLogIsOpen() && openMode == RAR_OM_EXTRACT;
   bool filesIntoDestDir = false;
   bool damaged = false;
 
@@ -189,6 +206,7 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   while ((readResult = ReadRarHeader(archive.get(), header)) == ERAR_SUCCESS) {
     const std::string entryPath = RarEntryPath(header);
     if (IsUnsafeRarEntryPath(entryPath)) {
+      if (logEntries) LogLine("Skipped " + entryPath + ": its path leaves the destination");
       damaged = ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()) != ERAR_SUCCESS;
       if (damaged) break;
       continue;
@@ -217,7 +235,11 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
     }
     // A file that could not be created or written (a full drive, say) fails the extraction as a damaged archive
     // does: an installation with a file missing is no installation.
-    damaged = ProcessRarFile(archive.get(), operation, destPath, destName) != ERAR_SUCCESS;
+    const int result = ProcessRarFile(archive.get(), operation, destPath, destName);
+    damaged = result != ERAR_SUCCESS;
+    if (logEntries)
+      LogEntry(entryPath, operation, isFolder, destName.empty() || record,
+               !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath, result);
     if (record) files->Add(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
     if (damaged) break;
     PumpPendingMessages();

@@ -10,6 +10,7 @@
 #include "change_observer.h"
 #include "path_macros.h"
 #include "path_utils.h"
+#include "run_log.h"
 #include "setup_settings.h"
 #include "unique_handle.h"
 
@@ -45,6 +46,8 @@ void CreateLinks() {
     const std::string linkFile = folder + ChangeFileExt(name, ".lnk");
     // A shortcut that could not be saved (a name too long for a path, say) is no installed file: counted, its
     // name alone could fail the installation.
-    if (CreateShellLink(linkFile, s.InstallDir + target, name, s.InstallDir)) s.Files.Add(linkFile);
+    const bool saved = CreateShellLink(linkFile, s.InstallDir + target, name, s.InstallDir);
+    LogLine((saved ? "Shortcut " : "Shortcut not saved: ") + linkFile + " -> " + s.InstallDir + target);
+    if (saved) s.Files.Add(linkFile);
   }
 }

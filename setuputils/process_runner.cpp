@@ -1,6 +1,8 @@
 // Process launchers: waited runs with captured standard output, and hidden starts.
 #include "process_runner.h"
 
+#include "run_log.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -36,6 +38,8 @@ void WaitProcessingMessages(HANDLE process) {
 }  // namespace
 
 bool ExecuteAndCapture(const std::string& commandLine, const std::string& workDir, std::string& output, bool capture) {
+  LogLine("Run " + commandLine);
+  LogLine("  in " + workDir);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   std::string captureName;
@@ -62,6 +66,7 @@ bool ExecuteAndCapture(const std::string& commandLine, const std::string& workDi
     std::string message = Win32ErrorText(error);
     if (!message.empty()) output = message + ". ";
     output += "ErrorCode=" + std::to_string(error);
+    LogLine("  could not start: " + output);
     captureFile.reset();
     removeCaptureFile();
     return false;
@@ -81,6 +86,8 @@ bool ExecuteAndCapture(const std::string& commandLine, const std::string& workDi
   }
   DWORD exitCode = 0;
   GetExitCodeProcess(process.get(), &exitCode);
+  LogLine(FormatText("  exit code %lu", static_cast<unsigned long>(exitCode)));
+  if (capture && !output.empty()) LogLine("  output:\r\n" + output);
   if (exitCode == 0) return true;
   output = FormatText("Program failed with code (%d)", static_cast<int>(exitCode)) + "\r\n" + output;
   return false;

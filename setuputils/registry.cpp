@@ -1,7 +1,10 @@
 // Registry layer over the ANSI advapi32 entry points.
 #include "registry.h"
 
+#include <algorithm>
+
 #include "change_observer.h"
+#include "run_log.h"
 #include "setup_error.h"
 
 namespace {
@@ -38,6 +41,18 @@ void RegistryKey::SetPath(HKEY root, const std::string& path) {
 
 void RegistryKey::AnnounceChange(const std::string& name) const {
   if (valid() && root_ != nullptr) PrepareValueChange(root_, path_, name);
+}
+
+void RegistryKey::LogChange(const std::string& name, const std::string& what) const {
+  if (!RunLogIsOpen()) return;
+  const std::string where = root_ == HKEY_LOCAL_MACHINE ? "HKLM\\" + path_ : root_ != nullptr ? "HKCU\\" + path_ : "";
+  // A list value is long: its first line and its size say enough.
+  std::string shown = what;
+  const size_t lineEnd = shown.find_first_of("\r\n");
+  if (lineEnd != std::string::npos || shown.size() > 200)
+    shown = shown.substr(0, std::min<size_t>(lineEnd, 200)) +
+            FormatText("... (%u bytes)", static_cast<unsigned>(what.size()));
+  LogLine("Registry " + where + " \"" + name + "\" " + shown);
 }
 
 std::optional<RegistryValue> RegistryKey::ReadRaw(const std::string& name) const {
@@ -98,6 +113,7 @@ bool RegistryKey::ValueExists(const std::string& name) const {
 
 bool RegistryKey::TryWriteString(const std::string& name, const std::string& text) const {
   AnnounceChange(name);
+  LogChange(name, "= \"" + text + "\"");
   return valid() && RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                    static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
@@ -108,6 +124,7 @@ void RegistryKey::WriteString(const std::string& name, const std::string& text) 
 
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
   AnnounceChange(name);
+  LogChange(name, FormatText("= %lu", static_cast<unsigned long>(value)));
   if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                  sizeof value) != ERROR_SUCCESS)
     throw FailedToSetDataError(name);
@@ -115,6 +132,7 @@ void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
 
 bool RegistryKey::DeleteValue(const std::string& name) const {
   AnnounceChange(name);
+  LogChange(name, "deleted");
   return valid() && RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }
 
@@ -217,5 +235,12 @@ bool DeleteRegistryTree(HKEY root, const std::string& path) {
     if (!key.valid()) return RegistryKey::Open(root, path, KEY_READ).valid() == false;
     for (const auto& child : key.SubKeyNames()) DeleteRegistryTree(key.get(), child);
   }
-  return RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
+  return DeleteRegistryKey(root, path);
+}
+
+bool DeleteRegistryKey(HKEY root, const std::string& path) {
+  const bool deleted = RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
+  if (deleted && IsObservedRoot(root))
+    LogLine(std::string("Registry ") + (root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + path + " deleted (key)");
+  return deleted;
 }

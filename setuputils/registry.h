@@ -70,12 +70,16 @@ class RegistryKey {
   // write and deletion before it is made (a key created is told when Create makes it).
   void SetPath(HKEY root, const std::string& path);
   void AnnounceChange(const std::string& name) const;
+  // The run's log gets every write and deletion.
+  void LogChange(const std::string& name, const std::string& what) const;
 
   UniqueKey key_;
   HKEY root_ = nullptr;
   std::string path_;
 };
 
+// Deletes a key without subkeys (RegDeleteKeyA); true when this call deleted it.
+bool DeleteRegistryKey(HKEY root, const std::string& path);
 // Deletes a key with all its subkeys; true when it is gone afterwards.
 bool DeleteRegistryTree(HKEY root, const std::string& path);
 

@@ -28,3 +28,14 @@ constexpr const char* kDisplayNameValue = "DisplayName";
 constexpr const char* kUninstallStringValue = "UninstallString";
 constexpr const char* kInstalledPathsValue = "InstalledPaths";
 constexpr const char* kInstalledHelpsValue = "InstalledHelps";
+// What Windows shows of an installed program, beside the values above.
+constexpr const char* kQuietUninstallStringValue = "QuietUninstallString";
+constexpr const char* kDisplayVersionValue = "DisplayVersion";
+constexpr const char* kPublisherValue = "Publisher";
+constexpr const char* kUrlInfoAboutValue = "URLInfoAbout";
+constexpr const char* kInstallLocationValue = "InstallLocation";
+constexpr const char* kEstimatedSizeValue = "EstimatedSize";
+constexpr const char* kInstallDateValue = "InstallDate";
+constexpr const char* kDisplayIconValue = "DisplayIcon";
+constexpr const char* kNoModifyValue = "NoModify";
+constexpr const char* kNoRepairValue = "NoRepair";

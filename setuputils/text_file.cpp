@@ -2,6 +2,7 @@
 #include "text_file.h"
 
 #include "change_observer.h"
+#include "run_log.h"
 
 #include <windows.h>
 
@@ -38,6 +39,7 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
   PrepareTextRewrite(path);
+  LogLine("Rewrote " + path);
   std::string content;
   size_t size = 0;
   for (const auto& line : lines) size += line.size() + 2;

@@ -19,6 +19,10 @@ void SetUninstallValue(const std::string& appName, const std::string& valueName,
   OpenUninstallKey(appName).product.WriteString(valueName, text);
 }
 
+void SetUninstallDword(const std::string& appName, const std::string& valueName, DWORD value) {
+  OpenUninstallKey(appName).product.WriteDword(valueName, value);
+}
+
 void CreateUninstallEntry(const std::string& appName, const std::string& uninstallCommand) {
   UninstallKeys keys = OpenUninstallKey(appName);
   keys.product.WriteString(kDisplayNameValue, appName);
@@ -45,7 +49,8 @@ std::string ReadUninstallValue(const std::string& appName, const std::string& va
 
 void DeleteUninstallEntry(const std::string& appName) {
   RegistryKey list = RegistryKey::Open(HKEY_LOCAL_MACHINE, kUninstallKeyPath);
-  if (!list.valid()) return;
-  RegDeleteKeyA(list.get(), appName.c_str());
+  // An empty name would name the list itself.
+  if (!list.valid() || appName.empty()) return;
+  DeleteRegistryKey(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(appName));
   RegFlushKey(list.get());
 }

@@ -23,6 +23,8 @@ UninstallKeys OpenUninstallKey(const std::string& appName);
 // Writes one REG_SZ value into the application's entry, creating the entry when missing. Raises "Failed to set data
 // for '%s'" when the entry cannot be created or written.
 void SetUninstallValue(const std::string& appName, const std::string& valueName, const std::string& text);
+// Writes one REG_DWORD value into the application's entry; raises as above.
+void SetUninstallDword(const std::string& appName, const std::string& valueName, DWORD value);
 // Writes "DisplayName" := the application's name and "UninstallString" := the command; raises as above.
 void CreateUninstallEntry(const std::string& appName, const std::string& uninstallCommand);
 // True when the application's entry exists and opens with full access; never for an empty name.

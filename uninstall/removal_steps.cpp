@@ -33,7 +33,7 @@ void DeleteCompanyKeyWhenEmpty() {
   RegistryKey company = RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey);
   if (!company.valid() || company.SubKeyCount() != 0 || company.ValueCount() != 0) return;
   company.Close();
-  RegDeleteKeyA(HKEY_CURRENT_USER, kCompanyKey);
+  DeleteRegistryKey(HKEY_CURRENT_USER, kCompanyKey);
 }
 }  // namespace
 
@@ -63,7 +63,7 @@ long DecrementInstalledFile(const RegistryKey& installedFiles, const std::string
 void DeleteInstalledFilesKeyWhenEmpty(RegistryKey& installedFiles) {
   if (!installedFiles.valid() || installedFiles.ValueCount() != 0) return;
   installedFiles.Close();
-  RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledFilesKey);
+  DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledFilesKey);
   DeleteCompanyKeyWhenEmpty();
 }
 }  // namespace
@@ -171,7 +171,7 @@ void RemoveProductRecord(const std::string& productName, const std::string& subP
     RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
     if (products.valid() && products.SubKeyCount() == 0) {
       products.Close();
-      RegDeleteKeyA(HKEY_CURRENT_USER, kInstalledProductsKey);
+      DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledProductsKey);
       DeleteCompanyKeyWhenEmpty();
     }
   }
