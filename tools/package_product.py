@@ -52,6 +52,11 @@ def application_value(lines, key):
     return None
 
 
+# What Add/Remove Programs shows of the two optional keys.
+PUBLISHER_SHOWN = 64
+URL_SHOWN = 260
+
+
 def payload_names(payload):
     names = set()
     for _root, _dirs, files in os.walk(payload):
@@ -94,6 +99,11 @@ def check_configuration(data, payload):
     for piece in sub_products.replace(";", "\n").split("\n"):
         if piece.lower() in ("version", "foldername"):
             warnings.append("SubProductName '%s' is reserved and is not recorded" % piece)
+    # Add/Remove Programs shows the publisher in a column and the address as a link: longer ones are cut there.
+    for key, limit in (("Publisher", PUBLISHER_SHOWN), ("URL", URL_SHOWN)):
+        value = application_value(lines, key) or ""
+        if len(value) > limit:
+            warnings.append("%s is %d characters long: Add/Remove Programs shows %d" % (key, len(value), limit))
     code = application_value(lines, "DelphiVer")
     if code is not None and code.strip().upper() not in CODES:
         warnings.append("DelphiVer '%s' is not one of %s: Delphi 5 is used" % (code, ", ".join(CODES)))
