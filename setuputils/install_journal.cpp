@@ -9,6 +9,7 @@
 #include "message_box.h"
 #include "path_utils.h"
 #include "registry.h"
+#include "run_log.h"
 #include "setup_error.h"
 #include "text_compare.h"
 #include "text_file.h"
@@ -337,8 +338,14 @@ std::string JournalFolder() {
 }
 
 std::optional<std::string> InterruptedInstallation(const std::string& folder) {
-  auto records = ReadRecords(JournalPathIn(AddTrailingBackslash(folder)));
-  if (!PathExists(JournalPathIn(AddTrailingBackslash(folder)))) return std::nullopt;
+  const std::string journalPath = JournalPathIn(AddTrailingBackslash(folder));
+  if (!PathExists(journalPath)) return std::nullopt;
+  // A setup that is running holds its journal open for writing: that installation is under way, not interrupted.
+  UniqueFile probe(CreateFileA(journalPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return std::nullopt;
+  probe.reset();
+  auto records = ReadRecords(journalPath);
   if (records.empty() || records[0][0] != "journal" || records[0].size() < 3) return std::string();
   return records[0][2];
 }
@@ -353,6 +360,7 @@ void UndoInterruptedInstallationAtStart(const std::string& caption) {
   const std::string folder = JournalFolder();
   std::optional<std::string> appName = InterruptedInstallation(folder);
   if (!appName) return;
+  LogLine("Undoing the interrupted installation of " + *appName);
   UndoInterruptedInstallation(folder);
   ShowMessageBox(FormatText("The interrupted installation of %s was undone.", appName->c_str()), caption,
                  MB_ICONINFORMATION | MB_OK);

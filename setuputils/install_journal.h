@@ -64,7 +64,8 @@ class InstallJournal : public ChangeObserver {
 
 // The per-user folder of the journal: <Local Application Data>\Quillmark\OrvSetup\.
 std::string JournalFolder();
-// The product named by a journal that an installation left in the folder, or nullopt when there is none.
+// The product named by a journal that an installation left in the folder, or nullopt when there is none or the
+// setup that writes it is still running.
 std::optional<std::string> InterruptedInstallation(const std::string& folder);
 // Undoes the journal left in the folder (or finishes its commit when it had begun) and removes it.
 void UndoInterruptedInstallation(const std::string& folder);

@@ -86,9 +86,10 @@ TEST_F(InstallJournalTest, AJournalLeftByAKilledInstallationIsUndoneByTheNextSta
   {
     InstallJournal journal(journalFolder(), "Quillmark Marlin");
     Install(journal);
-    // A second installation cannot start while this journal is there.
+    // A second installation cannot start while this journal is there, and a running one is not undone.
     EXPECT_EQ(ErrorText([&] { InstallJournal second(journalFolder(), "Other"); }),
               "Cannot create file " + journalFolder() + "install.journal");
+    EXPECT_FALSE(InterruptedInstallation(journalFolder()));
   }  // killed: neither commit nor undo
   EXPECT_EQ(InterruptedInstallation(journalFolder()), std::optional<std::string>("Quillmark Marlin"));
   UndoInterruptedInstallation(journalFolder());
