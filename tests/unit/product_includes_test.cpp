@@ -3,20 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "path_utils.h"
 #include "product_includes.h"
 #include "scratch_registry.h"
-#include "test_utils.h"
-#include "setup_error.h"
 #include "string_list.h"
+#include "test_utils.h"
 
 namespace {
 using ProductIncludesTest = IsolatedTest;
+using Texts = std::vector<std::string>;
 
-StringList Lines(const std::vector<std::string>& lines) {
+StringList Lines(const Texts& lines) {
   StringList list;
   for (const auto& line : lines) list.Add(line);
   return list;
@@ -24,32 +21,13 @@ StringList Lines(const std::vector<std::string>& lines) {
 }  // namespace
 
 TEST(ProductIncludeLines, DefineLinesAndTheirSymbols) {
-  struct Case {
-    const char* line;
-    const char* symbol;  // nullptr: not a define line
-  };
-  const Case cases[] = {
-      {"{$DEFINE MARLIN}", "MARLIN"},
-      {" \t// \t{$define vheron} // note", "vheron"},
-      {"//{$DEFINE$A_1b}", "$A_1b"},
-      {"{$DEFINE   X-Y}", "X"},
-      {"{$DEFINE}", ""},
-      {"{$DEFINE", ""},
-      {"", nullptr},
-      {"{ $DEFINE MARLIN}", nullptr},
-      {"(*$DEFINE MARLIN*)", nullptr},
-      {"/ {$DEFINE MARLIN}", nullptr},
-      {"//// {$DEFINE MARLIN}", nullptr},
-      {"{$IFDEF MARLIN}", nullptr},
-      {"{$DEFIN", nullptr},
-  };
-  for (const auto& c : cases) {
-    auto symbol = ParseDefineLine(c.line);
-    if (c.symbol == nullptr)
-      EXPECT_FALSE(symbol.has_value()) << c.line;
-    else
-      EXPECT_EQ(symbol.value_or("(none)"), c.symbol) << c.line;
-  }
+  const std::string none = "(not a define line)";
+  Texts symbols;
+  for (const char* line : {"{$DEFINE MARLIN}", " \t// \t{$define vheron} // note", "//{$DEFINE$A_1b}",
+                           "{$DEFINE   X-Y}", "{$DEFINE}", "{$DEFINE", "", "{ $DEFINE MARLIN}", "(*$DEFINE MARLIN*)",
+                           "/ {$DEFINE MARLIN}", "//// {$DEFINE MARLIN}", "{$IFDEF MARLIN}", "{$DEFIN"})
+    symbols.push_back(ParseDefineLine(line).value_or(none));
+  EXPECT_EQ(symbols, (Texts{"MARLIN", "vheron", "$A_1b", "X", "", "", none, none, none, none, none, none, none}));
   EXPECT_EQ(RemoveSpaces(" MAR LIN \t"), "MARLIN\t");
 }
 
@@ -73,16 +51,14 @@ TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
   std::string include = folder_.Write("prod.inc",
                                       "  {$ENDIF}\r\n{$DEFINE}\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n"
                                       "{$endif}\r\n//{$DEFINE MARLIN}\r\n");
+  const std::string scanned =
+      "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n//{$DEFINE MARLIN}\r\n";
   UpdateIncludeFile("prod.inc", Lines({include}), ProductSymbols());
-  EXPECT_EQ(ReadFileBytes(include),
-            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
-            "//{$DEFINE MARLIN}\r\n");
+  EXPECT_EQ(ReadFileBytes(include), scanned);
 
   // Symbols of the table are compared without their spaces.
   ApplyDefines(include, {"MAR LIN"});
-  EXPECT_EQ(ReadFileBytes(include),
-            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
-            "//{$DEFINE MARLIN}\r\n");
+  EXPECT_EQ(ReadFileBytes(include), scanned);
   WriteFileBytes(include, "//{$DEFINE marlin}");
   ApplyDefines(include, {"MAR LIN"});
   EXPECT_EQ(ReadFileBytes(include), "  {$DEFINE marlin}\r\n");
