@@ -101,35 +101,29 @@ class DialogTest : public ::testing::Test {
   static MSG Command(HWND dialog, WORD id, WORD code) {
     return {dialog, WM_COMMAND, MAKEWPARAM(id, code), 0, 0, {0, 0}};
   }
-  static MSG Key(HWND control, WPARAM key) { return {control, WM_KEYDOWN, key, 1, 0, {0, 0}}; }
 };
 
+// What ends the run (a command or a key to the folder field, a message to the dialog or the thread), the result and
+// whether a button closed it.
 TEST_F(DialogTest, OkAloneAcceptsCancelEscapeAndCloseBoxRefuse) {
-  // What ends the run, the result and whether a button closed it.
   const struct {
     const char* name;
-    MSG (*message)(HWND dialog);
-    bool accepted;
-    bool closed;
-  } cases[] = {
-      {"OK", [](HWND d) { return Command(d, IDOK, BN_CLICKED); }, true, true},
-      {"Enter", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_RETURN); }, true, true},
-      {"Cancel", [](HWND d) { return Command(d, IDCANCEL, BN_CLICKED); }, false, true},
-      {"Esc", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_ESCAPE); }, false, true},
-      {"close box",
-       [](HWND d) {
-         return MSG{d, WM_SYSCOMMAND, SC_CLOSE, 0, 0, {0, 0}};
-       },
-       false, true},
-      {"WM_QUIT",
-       [](HWND) {
-         return MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
-       },
-       false, false},
-  };
+    UINT message;
+    WPARAM wParam;
+    bool accepted, closed;
+  } cases[] = {{"OK", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), true, true},
+               {"Enter", WM_KEYDOWN, VK_RETURN, true, true},
+               {"Cancel", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), false, true},
+               {"Esc", WM_KEYDOWN, VK_ESCAPE, false, true},
+               {"close box", WM_SYSCOMMAND, SC_CLOSE, false, true},
+               {"WM_QUIT", WM_QUIT, 0, false, false}};
   for (const auto& c : cases) {
     TSelectDirDialog dialog(IDD_SELECT_DIR);
-    EXPECT_EQ(RunWith(dialog, {c.message(dialog.Handle())}), c.accepted) << c.name;
+    HWND target = c.message == WM_QUIT      ? nullptr
+                  : c.message == WM_KEYDOWN ? GetDlgItem(dialog.Handle(), IDC_DIRECTORY_EDIT)
+                                            : dialog.Handle();
+    EXPECT_EQ(RunWith(dialog, {{target, c.message, c.wParam, c.message == WM_KEYDOWN ? 1 : 0, 0, {0, 0}}}), c.accepted)
+        << c.name;
     EXPECT_EQ(dialog.Closed(), c.closed) << c.name;
     EXPECT_TRUE(IsWindowVisible(dialog.Handle())) << "Execute leaves the window to its owner";
   }
@@ -206,20 +200,17 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
 // ---- The folder browser: what it starts at and what the field gets back (the browser itself is the shell's).
 
 TEST(PathDialog, SelectedItemRules) {
-  TOrvPathDialog dialog;
-  dialog.SetSelectedItem("C:\\Program Files\\Product\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\Program Files\\Product");
-  dialog.SetSelectedItem("C:\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:");
-  dialog.SetSelectedItem("C:\\a\\\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\a\\") << "only one backslash goes";
-  dialog.SetSelectedItem("\\");
-  EXPECT_EQ(dialog.SelectedItem(), "");
-
+  // Only one trailing backslash goes; an empty item is the current folder as the system returns it.
+  auto selected = [](const std::string& item) {
+    TOrvPathDialog dialog;
+    dialog.SetSelectedItem(item);
+    return dialog.SelectedItem();
+  };
   std::string remembered = CurrentFolder();
   ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-  dialog.SetSelectedItem("");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\") << "the current folder is taken as the system returns it";
+  EXPECT_EQ((std::vector<std::string>{selected("C:\\Program Files\\Product\\"), selected("C:\\"), selected("C:\\a\\\\"),
+                                      selected("\\"), selected("")}),
+            (std::vector<std::string>{"C:\\Program Files\\Product", "C:", "C:\\a\\", "", "C:\\"}));
   SetCurrentDirectoryA(remembered.c_str());
 }
 

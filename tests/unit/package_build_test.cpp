@@ -4,10 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "e2e_support.h"
 #include "fake_ide.h"
 #include "package_build.h"
@@ -16,6 +12,8 @@
 #include "unique_handle.h"
 
 namespace {
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 class PackageBuildTest : public IsolatedTest {
  protected:
   PackageBuildTest() {
@@ -100,7 +98,7 @@ TEST_F(PackageBuildTest, ToolsOptionsAndProductsPerEditionAndExtension) {
     if (*c.product != '\0') {
       // The product moved to the output folder (replacing an earlier one), the by-products deleted.
       EXPECT_EQ(outputPath, OutputDir() + ChangeFileExt(c.file, c.product));
-      EXPECT_NE(ReadFileBytes(outputPath).find(" from " + folder_.path() + folder), std::string::npos);
+      EXPECT_PRED2(Contains, ReadFileBytes(outputPath), " from " + folder_.path() + folder);
       std::vector<std::string> left = c.left;
       left.insert(left.begin(), c.file);
       EXPECT_EQ(ListFolderTree(folder_.path() + folder), left);
@@ -110,15 +108,13 @@ TEST_F(PackageBuildTest, ToolsOptionsAndProductsPerEditionAndExtension) {
       EXPECT_TRUE(FileExists(ChangeFileExt(source, ".exe")));
     }
   }
-  EXPECT_EQ(PackageFileExt(ieDelphi2), "");
-  EXPECT_EQ(PackageFileExt(ieCppBuilder1), "");
+  EXPECT_EQ(PackageFileExt(ieDelphi2) + PackageFileExt(ieCppBuilder1), "");
 }
 
 TEST_F(PackageBuildTest, ProductPlacement) {
   FakeIde ide(ieDelphi5, folder_.path() + "Ide");
   std::string source = Source("Pack.dpk");
-  std::string outputPath;
-  std::string toolOutput;
+  std::string outputPath, toolOutput;
 
   // An older package at the target is replaced.
   std::string target = folder_.Write("out\\Pack.bpl", "old package");
@@ -148,8 +144,7 @@ TEST_F(PackageBuildTest, ProductPlacement) {
 TEST_F(PackageBuildTest, FailedBuildsReportFalseAndKeepOutputPath) {
   FakeIde ide(ieDelphi5, folder_.path() + "Ide");
   std::string source = Source("Pack.dpk");
-  std::string outputPath = "unchanged";
-  std::string toolOutput;
+  std::string outputPath = "unchanged", toolOutput;
 
   ide.SetExitCode("dcc32", 3);
   EXPECT_FALSE(BuildPackage(ieDelphi5, source, OutputDir(), "", outputPath, toolOutput));
@@ -160,17 +155,14 @@ TEST_F(PackageBuildTest, FailedBuildsReportFalseAndKeepOutputPath) {
   ide.SetExitCode("dcc32", 0);
   ide.SetProducesNothing("dcc32");
   EXPECT_FALSE(BuildPackage(ieDelphi5, source, OutputDir(), "", outputPath, toolOutput));
-  EXPECT_NE(toolOutput.find("Build output not found: " + SourceDir() + "Pack.bpl\r\n"), std::string::npos)
-      << toolOutput;
+  EXPECT_PRED2(Contains, toolOutput, "Build output not found: " + SourceDir() + "Pack.bpl\r\n");
   EXPECT_EQ(outputPath, "unchanged");
 
   // A product that cannot be put in place (a folder holds the target's name).
   FakeIde other(ieDelphi6, folder_.path() + "Ide6");
   ASSERT_TRUE(CreateDirectoryA((OutputDir() + "Pack.bpl").c_str(), nullptr));
   EXPECT_FALSE(BuildPackage(ieDelphi6, source, OutputDir(), "", outputPath, toolOutput));
-  EXPECT_NE(toolOutput.find("Cannot move " + SourceDir() + "Pack.bpl to " + OutputDir() + "Pack.bpl"),
-            std::string::npos)
-      << toolOutput;
+  EXPECT_PRED2(Contains, toolOutput, "Cannot move " + SourceDir() + "Pack.bpl to " + OutputDir() + "Pack.bpl");
   EXPECT_EQ(outputPath, "unchanged");
 
   // A failed conversion does not stop the build: make runs on the makefile the package ships, and only a package
@@ -189,7 +181,7 @@ TEST_F(PackageBuildTest, FailedBuildsReportFalseAndKeepOutputPath) {
 
   // An edition that is not installed: the tool is looked for in a relative "Bin\" and not found.
   EXPECT_FALSE(BuildPackage(ieDelphi4, source, OutputDir(), "", outputPath, toolOutput));
-  EXPECT_NE(toolOutput.find("ErrorCode=2"), std::string::npos) << toolOutput;
+  EXPECT_PRED2(Contains, toolOutput, "ErrorCode=2");
   EXPECT_EQ(outputPath, "unchanged");
 }
 }  // namespace
