@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "e2e_fixture.h"
 #include "registry.h"
-#include "test_utils.h"
 
 namespace {
 // The visible top-level windows of the process that shows the window, other than the window itself.

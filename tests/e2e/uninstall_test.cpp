@@ -2,12 +2,8 @@
 // how it reports an error, a refusal and a start without a name, and that it deletes itself only when no
 // installation still counts it. (The whole round trip runs in the sample product's installation test; what each
 // removal step does, in unit_removal_steps_test.)
-#include <windows.h>
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "e2e_fixture.h"
 #include "registry.h"

@@ -61,7 +61,6 @@ void ExportKey(HKEY root, const std::string& path, std::string& text) {
   for (const std::string& subKey : subKeys) ExportKey(root, path + "\\" + subKey, text);
 }
 
-
 void ListFolder(const std::string& folder, const std::string& relative, std::vector<std::string>& entries) {
   WIN32_FIND_DATAA data;
   UniqueFind find(FindFirstFileA((folder + relative + "*").c_str(), &data));

@@ -45,8 +45,7 @@ using LibraryPathTest = IsolatedTest;
 TEST_F(LibraryPathTest, ExampleTableRowByRow) {
   struct Row {
     std::optional<std::string> before;
-    std::string afterAdd;
-    std::string afterRemove;
+    std::string afterAdd, afterRemove;
     DWORD type = REG_SZ;
   };
   const std::vector<Row> rows = {
@@ -80,16 +79,14 @@ TEST_F(LibraryPathTest, ExampleTableRowByRow) {
   EXPECT_EQ(Stored(key, "Search Path"), Text(folder + ";C:\\Ubung\\units;x;"));
 }
 
-TEST_F(LibraryPathTest, ValueNamePerEdition) {
+TEST_F(LibraryPathTest, ValueNamePerEditionMissingKeysAndOtherTypes) {
   const std::string key = LibraryKey(ieDelphi3);
   SetText(key, "SearchPath", "x");
   SetText(key, "Search Path", "y", REG_EXPAND_SZ);
   AddLibraryPath(ieDelphi3, kFolder);
   EXPECT_EQ(Stored(key, "SearchPath"), Text("C:\\P\\units;x;"));
   EXPECT_EQ(Stored(key, "Search Path"), Raw(REG_EXPAND_SZ, std::string("y", 2)));
-}
 
-TEST_F(LibraryPathTest, MissingLibraryKeyIsNeverCreated) {
   // The edition's settings exist, but without a Library key; another edition's Library key is left alone.
   ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, IdeUserKey(ieDelphi6)).valid());
   SetText(LibraryKey(ieDelphi5), "Search Path", "C:\\P\\units");
@@ -97,24 +94,18 @@ TEST_F(LibraryPathTest, MissingLibraryKeyIsNeverCreated) {
   RemoveLibraryPath(ieDelphi6, kFolder);
   EXPECT_FALSE(KeyExists(LibraryKey(ieDelphi6)));
   EXPECT_EQ(Stored(LibraryKey(ieDelphi5), "Search Path"), Text("C:\\P\\units"));
-}
 
-TEST_F(LibraryPathTest, ValueOfAnotherTypeRaisesAndStaysUnchanged) {
-  const std::string key = LibraryKey(ieDelphi5);
-  WriteRawValue(HKEY_CURRENT_USER, key, "Search Path", REG_DWORD, DwordBytes(7));
+  // A value of another type raises and stays unchanged.
+  WriteRawValue(HKEY_CURRENT_USER, LibraryKey(ieDelphi5), "Search Path", REG_DWORD, DwordBytes(7));
   for (auto edit : {AddLibraryPath, RemoveLibraryPath})
     EXPECT_EQ(ErrorText([&] { edit(ieDelphi5, kFolder); }), "Invalid data type for 'Search Path'");
-  EXPECT_EQ(Stored(key, "Search Path"), Raw(REG_DWORD, DwordBytes(7)));
+  EXPECT_EQ(Stored(LibraryKey(ieDelphi5), "Search Path"), Raw(REG_DWORD, DwordBytes(7)));
 }
 
 // Every value of a key: name -> (type, raw data).
 using Snapshot = std::map<std::string, Raw>;
 
 const std::string kPackage = "C:\\WINNT\\System32\\MyPack50.bpl";
-
-void SetValue(const std::string& keyPath, const std::string& name, DWORD type, const std::string& bytes) {
-  WriteRawValue(HKEY_CURRENT_USER, keyPath, name, type, bytes);
-}
 
 Snapshot Take(const std::string& keyPath) {
   Snapshot values;
@@ -127,17 +118,14 @@ using KnownPackagesTest = IsolatedTest;
 
 TEST_F(KnownPackagesTest, EarlierRegistrationsGoAndUnrelatedValuesStay) {
   const std::string key = KnownPackagesKey(ieCppBuilder5);
-  SetText(key, "C:\\Old\\MyPack50.bpl", "My Components");
-  SetText(key, "C:\\Older\\MyPack40.bpl", "MY COMPONENTS");
-  SetText(key, "C:\\New\\MyPack50.bpl", "Something else");
   // Same file name, another description: not ours.
   SetText(key, "C:\\Other\\MyPack50.bpl", "Other Components");
   SetText(key, "C:\\x.bpl", "My Components Extra");
-  SetValue(key, "Number", REG_DWORD, DwordBytes(1));
-  Snapshot unrelated = Take(key);
-  unrelated.erase("C:\\Old\\MyPack50.bpl");
-  unrelated.erase("C:\\Older\\MyPack40.bpl");
-  unrelated.erase("C:\\New\\MyPack50.bpl");
+  WriteRawValue(HKEY_CURRENT_USER, key, "Number", REG_DWORD, DwordBytes(1));
+  const Snapshot unrelated = Take(key);
+  SetText(key, "C:\\Old\\MyPack50.bpl", "My Components");
+  SetText(key, "C:\\Older\\MyPack40.bpl", "MY COMPONENTS");
+  SetText(key, "C:\\New\\MyPack50.bpl", "Something else");
 
   RegisterKnownPackage(ieCppBuilder5, "my components", "C:\\New\\MyPack50.bpl");
   Snapshot expected = unrelated;
@@ -176,9 +164,10 @@ TEST_F(KnownPackagesTest, KeyIsNeverCreatedButAnEmptyKeyGetsTheValue) {
 
 TEST_F(KnownPackagesTest, EmptyAndUnterminatedDataReadAsTheirText) {
   const std::string key = KnownPackagesKey(ieCppBuilder4);
-  SetValue(key, "C:\\Empty.bpl", REG_SZ, std::string());
-  SetValue(key, "C:\\Bare.bpl", REG_SZ, "My Components");  // stored without its terminating zero
-  SetValue(key, "C:\\Binary.bpl", REG_BINARY, "my components");
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Empty.bpl", REG_SZ, std::string());
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Bare.bpl", REG_SZ,
+                "My Components");  // stored without its terminating zero
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Binary.bpl", REG_BINARY, "my components");
   SetText(key, "C:\\Keep.bpl", "My Component");
   RegisterKnownPackage(ieCppBuilder4, "My Components", kPackage);
   std::vector<std::string> names;  // an empty text is not "my components"

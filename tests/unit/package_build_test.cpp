@@ -124,8 +124,7 @@ TEST_F(PackageBuildTest, ProductPlacement) {
   // The output folder may be the source folder (and lack its backslash): the product stays where it is.
   ASSERT_TRUE(BuildPackage(ieDelphi5, source, StripTrailingBackslash(SourceDir()), "", outputPath, toolOutput));
   EXPECT_EQ(outputPath, SourceDir() + "Pack.bpl");
-  EXPECT_TRUE(FileExists(outputPath));
-  EXPECT_FALSE(FileExists(SourceDir() + "Pack.dcu"));
+  EXPECT_EQ(ListFolderTree(SourceDir()), (std::vector<std::string>{"Pack.bpl", "Pack.dpk"}));
 
   // Another drive (Z: maps the Unix root; the scratch folder is on C:): copied there, the product next to the
   // source deleted.
@@ -137,8 +136,7 @@ TEST_F(PackageBuildTest, ProductPlacement) {
   ASSERT_TRUE(BuildPackage(ieDelphi5, source, otherDrive, "", outputPath, toolOutput)) << toolOutput;
   EXPECT_EQ(outputPath, otherDrive + "Pack.bpl");
   EXPECT_EQ(ReadFileBytes(outputPath), "dcc32 built Pack.bpl from " + source + "\r\n");
-  EXPECT_FALSE(FileExists(SourceDir() + "Pack.bpl"));
-  EXPECT_FALSE(FileExists(SourceDir() + "Pack.dcp"));
+  EXPECT_EQ(ListFolderTree(SourceDir()), std::vector<std::string>{"Pack.dpk"});
 }
 
 TEST_F(PackageBuildTest, FailedBuildsReportFalseAndKeepOutputPath) {

@@ -8,7 +8,6 @@
 #include "path_utils.h"
 #include "registry.h"
 #include "scratch_registry.h"
-#include "setup_error.h"
 #include "test_utils.h"
 
 namespace {

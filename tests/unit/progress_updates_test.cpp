@@ -1,9 +1,6 @@
 // Progress updates at the screen's pace, and the step timings of the diagnostics switch.
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "progress_updates.h"
@@ -43,16 +40,6 @@ TEST(ProgressUpdates, QuickItemsAreCoalescedIntoTheLatestAndTheLastIsFlushed) {
   progress.Flush();
   EXPECT_EQ(again.lines(), (Sent{"text a", "position 1", "text large", "position 9"}));
 }
-}  // namespace
-
-namespace {
-// Sets the switch for one test and clears it afterwards.
-class StepTimesSwitch {
- public:
-  explicit StepTimesSwitch(const std::string& file) { SetEnvironmentVariableA(kStepTimesVariable, file.c_str()); }
-  ~StepTimesSwitch() { SetEnvironmentVariableA(kStepTimesVariable, nullptr); }
-};
-
 TEST(StepTimings, WithoutTheSwitchOrAWritableFileNothingIsWritten) {
   ScratchFolder folder;
   const std::string file = folder.path() + "times.txt";
@@ -60,8 +47,9 @@ TEST(StepTimings, WithoutTheSwitchOrAWritableFileNothingIsWritten) {
   { StepTimer step("extract"); }
   EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
 
-  StepTimesSwitch on(folder.path() + "missing\\times.txt");
+  SetEnvironmentVariableA(kStepTimesVariable, (folder.path() + "missing\\times.txt").c_str());
   { StepTimer step("extract"); }
+  SetEnvironmentVariableA(kStepTimesVariable, nullptr);
   EXPECT_EQ(GetFileAttributesA((folder.path() + "missing").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 }  // namespace
