@@ -26,18 +26,18 @@ TEST_F(DriverTest, ReportsWhatDidNotGoAsTheScriptSaid) {
   ASSERT_EQ(record.windows.size(), 1u) << FormatRunRecord(record);
   EXPECT_EQ(record.windows[0].answerIndex, -1);
   EXPECT_EQ(record.windows[0].pressed, IDCANCEL);
-  EXPECT_EQ(record.problems, std::vector<std::string>{welcome + " was not expected: no answers left"});
+  EXPECT_EQ(record.problems, Texts{welcome + " was not expected: no answers left"});
   EXPECT_EQ(record.exitCode, 0u);
 
   record = RunSetup({Answer::Press(IDYES)});
-  EXPECT_EQ(record.problems, std::vector<std::string>{"answer 1 presses Yes, which " + welcome + " does not have"});
+  EXPECT_EQ(record.problems, Texts{"answer 1 presses Yes, which " + welcome + " does not have"});
 
   // A failing callback is reported and the window still answered; an answer left over is reported.
   record = RunSetup(
       {Welcome(IDCANCEL).WhileShown([](HWND, const WindowRecord&) { throw std::runtime_error("snapshot failed"); }),
        Answer::Press(IDOK).Caption("Nope")});
-  EXPECT_EQ(record.problems, (std::vector<std::string>{"answer 1 callback failed on " + welcome + ": snapshot failed",
-                                                       "answer 2 was never used: caption \"Nope\", press OK"}));
+  EXPECT_EQ(record.problems, (Texts{"answer 1 callback failed on " + welcome + ": snapshot failed",
+                                    "answer 2 was never used: caption \"Nope\", press OK"}));
   EXPECT_EQ(record.windows[0].pressed, IDCANCEL);
   EXPECT_EQ(record.exitCode, 0u);
 }
@@ -50,7 +50,7 @@ TEST_F(DriverTest, EndsAProgramAtTheTimeLimitAndReportsOneThatCannotStart) {
   EXPECT_TRUE(record.started);
   EXPECT_TRUE(record.timedOut);
   EXPECT_EQ(record.exitCode, kTimeLimitExitCode);
-  EXPECT_EQ(record.problems, std::vector<std::string>{"time limit of 1500 ms reached"});
+  EXPECT_EQ(record.problems, Texts{"time limit of 1500 ms reached"});
   EXPECT_GE(elapsed, 1500u);
   EXPECT_LT(elapsed, 8000u);
 

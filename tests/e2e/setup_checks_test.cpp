@@ -107,7 +107,7 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
     EXPECT_EQ(MachineState(), before);
   }
   WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
-  EXPECT_EQ(ListFolderTree(Folder()), std::vector<std::string>{"Data.rar"});
+  EXPECT_EQ(ListFolderTree(Folder()), Texts{"Data.rar"});
 }
 
 // Without a folder to install to, the dialog is shown although the configuration asks not to prompt; a destination
@@ -125,9 +125,8 @@ TEST_F(SetupChecksTest, EmptyDestinationIsAskedForAgain) {
   ExpectMessageBox(Questions(run)[2], "Setup", "Please enter the destination directory.", IconKind::Warning, {IDOK});
   EXPECT_EQ(windowsUnderTheBox, 0);
   // The dialog comes back with what was typed.
-  EXPECT_EQ(
-      (std::vector<std::string>{FieldText(Questions(run)[1]), Questions(run)[3].caption, FieldText(Questions(run)[3])}),
-      (std::vector<std::string>{"", "Select Destination Directory", "  \"  \"  "}));
+  EXPECT_EQ((Texts{FieldText(Questions(run)[1]), Questions(run)[3].caption, FieldText(Questions(run)[3])}),
+            (Texts{"", "Select Destination Directory", "  \"  \"  "}));
   EXPECT_EQ(run.exitCode, 0u);
   EXPECT_EQ(MachineState(), before);
 }

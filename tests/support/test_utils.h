@@ -10,6 +10,8 @@
 
 #include "unique_handle.h"
 
+using Texts = std::vector<std::string>;
+
 // The SetupError text the action raised, or "(nothing raised)".
 std::string ErrorText(const std::function<void()>& action);
 

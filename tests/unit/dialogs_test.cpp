@@ -40,32 +40,20 @@ TEST(DialogTemplates, BothProgramsHoldTheControlsTheCodeUses) {
   UniqueModule setup(LoadLibraryExA((build + "orvsetup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   UniqueModule uninstall(LoadLibraryExA((build + "uninstall.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(setup && uninstall) << build;
-  const std::vector<std::pair<int, const char*>> progress = {{IDC_PROGRESS_BAR, PROGRESS_CLASSA},
-                                                             {IDC_STATUS_TEXT, "Static"}};
-  const struct {
-    HMODULE module;
-    int id;
-    const char* caption;
-    std::vector<std::pair<int, const char*>> controls;
-  } dialogs[] = {{setup.get(),
-                  IDD_SELECT_DIR,
-                  "Select Destination Directory",
-                  {{IDC_DIRECTORY_EDIT, "Edit"}, {IDOK, "Button"}, {IDCANCEL, "Button"}, {IDC_BROWSE, "Button"}}},
-                 {setup.get(), IDD_PROGRESS, "Installing files", progress},
-                 {uninstall.get(), IDD_PROGRESS, "Remove files", progress}};
-  for (const auto& dialog : dialogs) {
-    SCOPED_TRACE(dialog.caption);
-    UniqueWindow window(CreateDialogParamA(dialog.module, MAKEINTRESOURCEA(dialog.id), nullptr, PlainDialogProc, 0));
-    ASSERT_TRUE(window);
-    EXPECT_EQ(WindowText(window.get()), dialog.caption);
-    // The progress dialog shows itself: no message loop runs while it is up.
-    EXPECT_EQ(IsWindowVisible(window.get()) != FALSE, dialog.id == IDD_PROGRESS);
-    for (const auto& [id, className] : dialog.controls) {
-      HWND control = GetDlgItem(window.get(), id);
-      ASSERT_NE(control, nullptr) << id;
-      EXPECT_EQ(lstrcmpiA(ClassName(control).c_str(), className), 0) << id << " " << ClassName(control);
-    }
-  }
+  // The caption, whether the dialog shows itself (the progress dialog does: no message loop runs while it is up) and
+  // the classes of the controls the code addresses.
+  auto describe = [](HMODULE module, int id, const std::vector<int>& controls) {
+    UniqueWindow window(CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, PlainDialogProc, 0));
+    std::string text = WindowText(window.get()) + (IsWindowVisible(window.get()) ? ", shown:" : ", hidden:");
+    for (int control : controls) text += " " + ClassName(GetDlgItem(window.get(), control));
+    return text;
+  };
+  EXPECT_EQ(describe(setup.get(), IDD_SELECT_DIR, {IDC_DIRECTORY_EDIT, IDOK, IDCANCEL, IDC_BROWSE}),
+            "Select Destination Directory, hidden: Edit Button Button Button");
+  EXPECT_EQ(describe(setup.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
+            "Installing files, shown: " + std::string(PROGRESS_CLASSA) + " Static");
+  EXPECT_EQ(describe(uninstall.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
+            "Remove files, shown: " + std::string(PROGRESS_CLASSA) + " Static");
 }
 
 // ---- Live dialogs.
@@ -87,8 +75,7 @@ class DialogTest : public ::testing::Test {
   void TearDown() override {
     // Messages left for windows of finished cases must not reach the next one.
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) continue;
     EXPECT_TRUE(DialogList().empty());
   }
 
@@ -208,9 +195,9 @@ TEST(PathDialog, SelectedItemRules) {
   };
   std::string remembered = CurrentFolder();
   ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-  EXPECT_EQ((std::vector<std::string>{selected("C:\\Program Files\\Product\\"), selected("C:\\"), selected("C:\\a\\\\"),
-                                      selected("\\"), selected("")}),
-            (std::vector<std::string>{"C:\\Program Files\\Product", "C:", "C:\\a\\", "", "C:\\"}));
+  EXPECT_EQ((Texts{selected("C:\\Program Files\\Product\\"), selected("C:\\"), selected("C:\\a\\\\"), selected("\\"),
+                   selected("")}),
+            (Texts{"C:\\Program Files\\Product", "C:", "C:\\a\\", "", "C:\\"}));
   SetCurrentDirectoryA(remembered.c_str());
 }
 

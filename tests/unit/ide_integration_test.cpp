@@ -170,9 +170,9 @@ TEST_F(KnownPackagesTest, EmptyAndUnterminatedDataReadAsTheirText) {
   WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Binary.bpl", REG_BINARY, "my components");
   SetText(key, "C:\\Keep.bpl", "My Component");
   RegisterKnownPackage(ieCppBuilder4, "My Components", kPackage);
-  std::vector<std::string> names;  // an empty text is not "my components"
+  Texts names;  // an empty text is not "my components"
   for (const auto& value : Take(key)) names.push_back(value.first);
-  EXPECT_EQ(names, (std::vector<std::string>{"C:\\Empty.bpl", "C:\\Keep.bpl", kPackage}));
+  EXPECT_EQ(names, (Texts{"C:\\Empty.bpl", "C:\\Keep.bpl", kPackage}));
 }
 
 const std::string kBase = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
@@ -198,18 +198,12 @@ TEST_F(HelpContentsTest, AddAddAgainRemoveInRegistrationOrder) {
 }
 
 TEST_F(HelpContentsTest, RemovalIsBySubstringInTheUserLocale) {
-  const std::string master = folder_.Write("delphi6.cnt",
-                                           "keep 1\r\n"
-                                           ":Link xmyprod.hlp\r\n"
-                                           "see MYPROD.CNT here\r\n"
-                                           ":Index Vendor's own =MyProd.Hlp\r\n"
-                                           "myprod.hl\r\n"
-                                           "myprod-cnt myprod hlp\r\n"
-                                           ":Include \334BUNG.CNT\r\n"
-                                           ":Include UBUNG.CNT\r\n");
+  const std::string master = folder_.Write(
+      "delphi6.cnt",
+      "keep 1\r\n:Link xmyprod.hlp\r\nsee MYPROD.CNT here\r\n:Index Vendor's own =MyProd.Hlp\r\nmyprod.hl\r\n"
+      "myprod-cnt myprod hlp\r\n:Include \334BUNG.CNT\r\n:Include UBUNG.CNT\r\n");
   RemoveHelpFromContents("myprod.hlp", master);
-  RemoveHelpFromContents("\374bung.hlp",
-                         master);  // übung.hlp: ü and Ü are one letter in the locale
+  RemoveHelpFromContents("\374bung.hlp", master);  // übung.hlp: ü and Ü are one letter in the locale
   EXPECT_EQ(ReadFileBytes(master), "keep 1\r\nmyprod.hl\r\nmyprod-cnt myprod hlp\r\n:Include UBUNG.CNT\r\n");
 }
 

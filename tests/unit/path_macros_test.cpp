@@ -11,8 +11,6 @@
 #include "test_utils.h"
 
 namespace {
-using Texts = std::vector<std::string>;
-
 TEST(IdeEditions, CodesAreTrimmedAndFallBackToDelphi5) {
   EXPECT_EQ((std::vector<IdeEdition>{EditionFromCode(" d5 "), EditionFromCode("\tc6\r\n"), EditionFromCode("D7"),
                                      EditionFromCode("Delphi 5"), EditionFromCode("")}),

@@ -42,16 +42,15 @@ TEST_F(ProcessRunnerTest, CapturedOutputAndExitCodes) {
   auto run = [&](const std::string& commandLine, bool capture, std::string output) {
     return (ExecuteAndCapture(commandLine, folder_.path(), output, capture) ? "true " : "false ") + output;
   };
-  EXPECT_EQ((std::vector<std::string>{run(Subject(""), true, "before"),
-                                      run(Subject("--line first --line \"second line\" --exit 1"), true, "before"),
-                                      run(Subject("--exit 0xC0000005"), true, "before"),
-                                      run(Subject("--line ignored"), false, "kept"),
-                                      run(Subject("--exit 4294967295"), false, "kept"),
-                                      run("\"" + folder_.path() + "missing.exe\" -q", true, "before")}),
-            (std::vector<std::string>{"true ", "false Program failed with code (1)\r\nfirst\r\nsecond line\r\n",
-                                      "false Program failed with code (-1073741819)\r\n", "true kept",
-                                      "false Program failed with code (-1)\r\nkept",
-                                      "false " + Win32ErrorText(ERROR_FILE_NOT_FOUND) + ". ErrorCode=2"}));
+  EXPECT_EQ((Texts{run(Subject(""), true, "before"),
+                   run(Subject("--line first --line \"second line\" --exit 1"), true, "before"),
+                   run(Subject("--exit 0xC0000005"), true, "before"), run(Subject("--line ignored"), false, "kept"),
+                   run(Subject("--exit 4294967295"), false, "kept"),
+                   run("\"" + folder_.path() + "missing.exe\" -q", true, "before")}),
+            (Texts{"true ", "false Program failed with code (1)\r\nfirst\r\nsecond line\r\n",
+                   "false Program failed with code (-1073741819)\r\n", "true kept",
+                   "false Program failed with code (-1)\r\nkept",
+                   "false " + Win32ErrorText(ERROR_FILE_NOT_FOUND) + ". ErrorCode=2"}));
   EXPECT_FALSE(Win32ErrorText(ERROR_FILE_NOT_FOUND).empty());
   EXPECT_EQ(FilesIn(tempDir_), 0);
 }
@@ -109,7 +108,7 @@ TEST_F(SelfDeleteTest, FileNotInUseIsDeletedAtOnce) {
   std::string outer = Folder("outer"), inner = Folder("outer\\inner");
   DeleteFileViaBatch(folder_.Write("outer\\inner\\last.txt", "x"), BatchWriteErrors::Raise,
                      {StripTrailingBackslash(inner), StripTrailingBackslash(outer)});
-  EXPECT_EQ(ListFolderTree(folder_.path()), std::vector<std::string>{"temp\\"}) << "no batch either";
+  EXPECT_EQ(ListFolderTree(folder_.path()), Texts{"temp\\"}) << "no batch either";
 }
 
 // Blanks and the characters cmd treats specially, and a letter that differs between the ANSI and OEM code pages.
@@ -119,19 +118,16 @@ TEST_F(SelfDeleteTest, RunningProgramIsGoneAfterItEnds) {
   std::string inner = StripTrailingBackslash(Folder("outer & co\\in%ner"));
   std::string kept = StripTrailingBackslash(Folder("kept"));
   std::string userFile = folder_.Write("kept\\user file.txt", "mine");
-  const struct {
-    std::string folder;
-    std::string arguments;
-  } cases[] = {{Folder("plain"), "raise"},
-               {Folder("a b%c&d^e!f (\xE9)"), "ignore"},
-               {Folder("100%% (x)%"), "raise"},
-               {inner + "\\", "raise \"" + inner + "\" \"" + outer + "\""},
-               {kept + "\\", "raise \"" + kept + "\""}};
-  std::vector<std::string> programs;
-  for (const auto& c : cases) {
-    std::string program = c.folder + "self delete.exe";
+  const std::pair<std::string, std::string> cases[] = {{Folder("plain"), "raise"},
+                                                       {Folder("a b%c&d^e!f (\xE9)"), "ignore"},
+                                                       {Folder("100%% (x)%"), "raise"},
+                                                       {inner + "\\", "raise \"" + inner + "\" \"" + outer + "\""},
+                                                       {kept + "\\", "raise \"" + kept + "\""}};
+  Texts programs;
+  for (const auto& [folder, arguments] : cases) {
+    std::string program = folder + "self delete.exe";
     ASSERT_TRUE(CopyFileA(HelperProgramPath("self_delete_subject.exe").c_str(), program.c_str(), FALSE)) << program;
-    EXPECT_EQ(RunCommand("\"" + program + "\" " + c.arguments), 0u) << program;
+    EXPECT_EQ(RunCommand("\"" + program + "\" " + arguments), 0u) << program;
     programs.push_back(program);
   }
   for (const std::string& program : programs) {

@@ -11,7 +11,6 @@
 
 namespace {
 using ProductIncludesTest = IsolatedTest;
-using Texts = std::vector<std::string>;
 
 StringList Lines(const Texts& lines) {
   StringList list;

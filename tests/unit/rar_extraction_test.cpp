@@ -34,8 +34,6 @@ std::string ArchiveFromScript(const std::string& name) {
   return WindowsPathFromUnix(EnvironmentValue("ORV_TEST_ARCHIVES")) + "\\" + name;
 }
 
-std::vector<std::string> Lines(const StringList& list) { return list.Lines(); }
-
 // Counts its calls; the second one throws.
 int callbackCalls = 0;
 int CountingCallback(const RARHeaderData&, std::string&, std::string&) {
@@ -44,10 +42,9 @@ int CountingCallback(const RARHeaderData&, std::string&, std::string&) {
 }
 
 // The entries of routing.rar in archive order, with their sizes.
-const std::vector<std::string> kRoutingNames = {
-    "uninstall.exe",  "readme.txt",     "Units\\alpha.pas", "Units\\Deep\\beta.pas",
-    "Help\\prod.hlp", "Docs\\PROD.CHM", "Docs\\prod.hlp",   "System\\orvrartest.dll",
-    "Empty"};
+const Texts kRoutingNames = {"uninstall.exe",  "readme.txt",     "Units\\alpha.pas", "Units\\Deep\\beta.pas",
+                             "Help\\prod.hlp", "Docs\\PROD.CHM", "Docs\\prod.hlp",   "System\\orvrartest.dll",
+                             "Empty"};
 const std::vector<long long> kRoutingSizes = {3000, 120, 70000, 512, 2048, 4096, 1500, 777, 0};
 constexpr long long kRoutingTotal = 3000 + 120 + 70000 + 512 + 2048 + 4096 + 1500 + 777;
 
@@ -98,16 +95,15 @@ TEST_F(RarExtractionTest, RoutesSystemHelpAndOtherEntriesAndRecordsThem) {
   SetupSettings.SystemFiles.Add("ORVRARTEST.DLL");  // named in both lists: the system folder wins
 
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), destination));
-  EXPECT_EQ(
-      Lines(SetupSettings.Files),
-      (std::vector<std::string>{destination + "uninstall.exe", destination + "readme.txt",
-                                destination + "Units\\alpha.pas", destination + "Units\\Deep\\beta.pas",
-                                help + "prod.hlp", help + "PROD.CHM", help + "prod.hlp", system + "orvrartest.dll"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(),
+            (Texts{destination + "uninstall.exe", destination + "readme.txt", destination + "Units\\alpha.pas",
+                   destination + "Units\\Deep\\beta.pas", help + "prod.hlp", help + "PROD.CHM", help + "prod.hlp",
+                   system + "orvrartest.dll"}));
   // Missing parents outermost first; the help file's archive folder is made even though the file goes elsewhere;
   // neither the system file's folder nor the folder entry is recorded.
-  EXPECT_EQ(Lines(SetupSettings.Folders),
-            (std::vector<std::string>{folder_.path() + "Prog", folder_.path() + "Prog\\Prod", destination + "Units",
-                                      destination + "Units\\Deep", destination + "Help", destination + "Docs"}));
+  EXPECT_EQ(SetupSettings.Folders.Lines(),
+            (Texts{folder_.path() + "Prog", folder_.path() + "Prog\\Prod", destination + "Units",
+                   destination + "Units\\Deep", destination + "Help", destination + "Docs"}));
   // The later of the two help entries lands last.
   ExpectRepeated({{destination + "Units\\alpha.pas", "alpha", 70000},
                   {help + "prod.hlp", "help-two", 1500},
@@ -172,7 +168,7 @@ TEST_F(RarExtractionTest, EmptyArchivesAndTotalsBeyondThe31BitRange) {
     ProgressTraffic traffic;
     CountRarArchive(folder_.path() + "empty.rar", folder_.path() + "Never\\");
     EXPECT_TRUE(Extract(folder_.path() + "empty.rar", folder_.path() + "Never\\"));
-    EXPECT_EQ(traffic.lines(), std::vector<std::string>{"range 0 0"});
+    EXPECT_EQ(traffic.lines(), Texts{"range 0 0"});
     EXPECT_TRUE(SetupSettings.Files.Empty() && SetupSettings.Folders.Empty());
     EXPECT_FALSE(FolderExists(folder_.path() + "Never"));
   }
@@ -180,7 +176,7 @@ TEST_F(RarExtractionTest, EmptyArchivesAndTotalsBeyondThe31BitRange) {
   RarTotalSize = 0;
   CountRarArchive(folder_.path() + "big.rar", folder_.path());
   ASSERT_EQ(RarTotalSize, 3000000000LL);
-  EXPECT_EQ(traffic.lines(), std::vector<std::string>{"range 0 1500000000"});
+  EXPECT_EQ(traffic.lines(), Texts{"range 0 1500000000"});
   EXPECT_EQ(RarProgressPosition(1000000000), 500000000);
   EXPECT_EQ(RarProgressPosition(RarTotalSize), 1500000000) << "the full bar is the scaled total";
   RarTotalSize = INT_MAX;
@@ -199,17 +195,16 @@ TEST_F(RarExtractionTest, FolderEntriesAreKnownByFlagOrByTheirHostsAttributes) {
   CreateDirectoryA(destination.c_str(), nullptr);
 
   ASSERT_TRUE(Extract(archive, destination));
-  EXPECT_EQ(Lines(SetupSettings.Files),
-            (std::vector<std::string>{destination + "Flagged\\inner.txt", destination + "Sub\\shared.inc",
-                                      destination + "Sub\\plain.txt"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{destination + "Flagged\\inner.txt", destination + "Sub\\shared.inc",
+                                                destination + "Sub\\plain.txt"}));
   // The library made "Flagged" for its folder entry, so the file inside finds it present.
-  EXPECT_EQ(Lines(SetupSettings.Folders), (std::vector<std::string>{destination + "Sub"}));
+  EXPECT_EQ(SetupSettings.Folders.Lines(), (Texts{destination + "Sub"}));
   EXPECT_EQ(ReadFileBytes(destination + "Sub\\shared.inc"), "group-writable");
 }
 
 // The files below a folder, relative to it, sorted ignoring case.
-std::vector<std::string> FilesBelow(const std::string& folder) {
-  std::vector<std::string> files;
+Texts FilesBelow(const std::string& folder) {
+  Texts files;
   for (const std::string& entry : ListFolderTree(folder))
     if (entry.back() != '\\') files.push_back(entry);
   return files;
@@ -219,7 +214,7 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 // separator) never leave it: what would climb out is skipped without a trace, and the library turns the separators
 // and colons of the rest into plain characters. Everything extracted is recorded under the name it got on disk.
 TEST_F(RarExtractionTest, EntriesEscapingTheDestinationStayInside) {
-  const std::vector<std::string> escaping = {
+  const Texts escaping = {
       "../up-slash.txt",      "..\\up-backslash.txt",   "sub/../../climb-slash.txt", "sub\\..\\..\\climb-back.txt",
       "/rooted-slash.txt",    "\\rooted-backslash.txt", "C:\\drive-backslash.txt",   "C:/drive-slash.txt",
       "C:drive-relative.txt", "sub/.. /dots-blank.txt", "sub/.../three-dots.txt",    "//server/share/unc.txt"};
@@ -233,8 +228,8 @@ TEST_F(RarExtractionTest, EntriesEscapingTheDestinationStayInside) {
 
   ASSERT_TRUE(Extract(archive, destination));
   EXPECT_EQ(ReadFileBytes(destination + "keep\\ok.txt"), "inside");
-  const std::vector<std::string> onDisk = FilesBelow(destination);
-  std::vector<std::string> recorded = SetupSettings.Files.Lines(), expected;
+  const Texts onDisk = FilesBelow(destination);
+  Texts recorded = SetupSettings.Files.Lines(), expected;
   for (const std::string& file : onDisk) expected.push_back(destination + file);
   std::sort(recorded.begin(), recorded.end(),
             [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
@@ -267,9 +262,8 @@ TEST_F(RarExtractionTest, NamesOutsideAsciiLandAndAreRecordedAsOnDisk) {
 
   ASSERT_TRUE(Extract(archive, destination));
   std::string text = destination + "\xDCnits\\gr\xFC\337e.txt";
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{text, help + "h\xFClfe.hlp"}));
-  EXPECT_EQ(Lines(SetupSettings.Folders),
-            (std::vector<std::string>{StripTrailingBackslash(destination), destination + "\xDCnits"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{text, help + "h\xFClfe.hlp"}));
+  EXPECT_EQ(SetupSettings.Folders.Lines(), (Texts{StripTrailingBackslash(destination), destination + "\xDCnits"}));
   ExpectRepeated({{text, "gruesse", 300}, {help + "h\xFClfe.hlp", "huelfe", 200}});
   EXPECT_TRUE(FolderExists(destination + "\xD6rdner"));
 }
@@ -287,29 +281,27 @@ TEST_F(RarExtractionTest, DamagedOrEncryptedArchivesFailAndAreClosed) {
     bytes[offset] = static_cast<char>(bytes[offset] ^ 0x55);
     return bytes;
   };
-  const std::vector<std::string> names = {"docs\\",    "docs\\first.txt", "docs\\second.txt", "third.txt",
-                                          "first.txt", "fi'st.txt",       "secret.txt",       "second.bin"};
-  const struct {
-    const char* name;
-    std::string bytes;
-  } variants[] = {{"text file", "This is not an archive.\r\n"},
-                  {"empty file", ""},
-                  {"cut in the first file header", compressed.substr(0, 40)},
-                  {"cut in the middle", compressed.substr(0, compressed.size() / 2)},
-                  {"cut before the end block", compressed.substr(0, compressed.size() - 8)},
-                  {"compressed data flipped", flipped(compressed, compressed.size() / 2)},
-                  {"main header flipped", flipped(stored, 10)},
-                  {"file header flipped", flipped(stored, stored.find("first.txt") + 2)},
-                  {"stored data flipped", flipped(stored, stored.find(std::string(3000, 'a')) + 100)},
-                  {"data checksum wrong", Rar5Archive({badCrc})},
-                  {"truncated in stored data", ReadFileBytes(ArchiveFromScript("truncated.rar"))},
-                  {"data encrypted", ReadFileBytes(ArchiveFromScript("password.rar"))},
-                  {"headers encrypted", ReadFileBytes(ArchiveFromScript("headers.rar"))}};
+  const Texts names = {"docs\\",    "docs\\first.txt", "docs\\second.txt", "third.txt",
+                       "first.txt", "fi'st.txt",       "secret.txt",       "second.bin"};
+  const std::pair<const char*, std::string> variants[] = {
+      {"text file", "This is not an archive.\r\n"},
+      {"empty file", ""},
+      {"cut in the first file header", compressed.substr(0, 40)},
+      {"cut in the middle", compressed.substr(0, compressed.size() / 2)},
+      {"cut before the end block", compressed.substr(0, compressed.size() - 8)},
+      {"compressed data flipped", flipped(compressed, compressed.size() / 2)},
+      {"main header flipped", flipped(stored, 10)},
+      {"file header flipped", flipped(stored, stored.find("first.txt") + 2)},
+      {"stored data flipped", flipped(stored, stored.find(std::string(3000, 'a')) + 100)},
+      {"data checksum wrong", Rar5Archive({badCrc})},
+      {"truncated in stored data", ReadFileBytes(ArchiveFromScript("truncated.rar"))},
+      {"data encrypted", ReadFileBytes(ArchiveFromScript("password.rar"))},
+      {"headers encrypted", ReadFileBytes(ArchiveFromScript("headers.rar"))}};
   const std::string archive = folder_.path() + "Data.rar";
   const std::string destination = folder_.path() + "Out\\";
-  for (const auto& variant : variants) {
-    SCOPED_TRACE(variant.name);
-    WriteFileBytes(archive, variant.bytes);
+  for (const auto& [name, bytes] : variants) {
+    SCOPED_TRACE(name);
+    WriteFileBytes(archive, bytes);
     EXPECT_FALSE(Extract(archive, destination));
     EXPECT_TRUE(DeleteFileA(archive.c_str())) << "still open";
     for (const std::string& entry : ListFolderTree(destination))
@@ -370,7 +362,7 @@ TEST_F(RarExtractionTest, FilesThatWereSomeoneElsesFirstAreReplacedButNotRecorde
   SetupSettings.SystemFiles.Add("orvrartest.dll");
 
   ASSERT_TRUE(Extract(ArchiveFromScript("rootonly.rar"), folder_.path()));
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{help + "two.txt"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{help + "two.txt"}));
   SetupSettings.Files.Clear();
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), folder_.path() + "Second\\"));
   EXPECT_EQ(SetupSettings.Files.IndexOf(SystemDir() + "orvrartest.dll"), -1);
@@ -398,7 +390,7 @@ TEST_F(RarExtractionTest, MissingLibraryExportOrArchiveAndCallbackErrors) {
   // An error from the callback passes on, the archive closed.
   std::string archive = CopyOfArchive("rootonly.rar", "rootonly.rar");
   EXPECT_THROW(extract(archive), SetupError);
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{destination + "one.txt"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{destination + "one.txt"}));
   EXPECT_TRUE(DeleteFileA(archive.c_str())) << "archive still open";
 }
 }  // namespace
