@@ -66,7 +66,9 @@ TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
             "Cannot open file " + folder_.path() + "missing.inc");
 }
 
-TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {
+// Each include file follows the units of its own folder, and only the first listed one of a name; files outside the
+// list are never touched.
+TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderOnlyTheFirstOneAndOnlyListedOnes) {
   std::string own = folder_.Write("A\\orvprod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
   std::string second = folder_.Write("B\\orvprod.inc", "{$DEFINE MARLIN}\r\n");
   std::string prod = folder_.Write("C\\prod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
@@ -74,12 +76,10 @@ TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {
   folder_.Write("B\\orvmarlin.pas", "");
   folder_.Write("C\\orvmarlin.pas", "");
   UpdateProductIncludes(Lines({prod, own, second}));
-  EXPECT_EQ(ReadFileBytes(own), "//  {$DEFINE MARLIN}\r\n  {$DEFINE VLOOM}\r\n");
-  EXPECT_EQ(ReadFileBytes(second), "{$DEFINE MARLIN}\r\n");
-  EXPECT_EQ(ReadFileBytes(prod), "  {$DEFINE MARLIN}\r\n//  {$DEFINE VLOOM}\r\n");
-}
+  EXPECT_EQ((Texts{ReadFileBytes(own), ReadFileBytes(second), ReadFileBytes(prod)}),
+            (Texts{"//  {$DEFINE MARLIN}\r\n  {$DEFINE VLOOM}\r\n", "{$DEFINE MARLIN}\r\n",
+                   "  {$DEFINE MARLIN}\r\n//  {$DEFINE VLOOM}\r\n"}));
 
-TEST_F(ProductIncludesTest, FilesOutsideTheListAreNeverTouched) {
   std::string stray = folder_.Write("orvprod.inc", "{$DEFINE MARLIN}\n");
   std::string listedButGone = folder_.path() + "Gone\\prod.inc";
   std::string before = CurrentFolder();
