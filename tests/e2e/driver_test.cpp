@@ -4,22 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "e2e_fixture.h"
 
 namespace {
 std::string DriverPath() { return BuildPath("tools\\driver\\orvdriver.exe"); }
 
-class DriverTest : public EndToEndTest {
+class DriverTest : public SetupEndToEndTest {
  protected:
   void SetUp() override {
-    EndToEndTest::SetUp();
+    SetupEndToEndTest::SetUp();
     WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=1\r\n");
-  }
-  RunRecord RunSetup(const std::vector<Answer>& script) const {
-    return RunProgram(CommandLine(SetupPath(), {}), Folder(), script, kRunTimeLimitMs);
   }
 };
 
@@ -31,18 +26,18 @@ TEST_F(DriverTest, ReportsWhatDidNotGoAsTheScriptSaid) {
   ASSERT_EQ(record.windows.size(), 1u) << FormatRunRecord(record);
   EXPECT_EQ(record.windows[0].answerIndex, -1);
   EXPECT_EQ(record.windows[0].pressed, IDCANCEL);
-  EXPECT_EQ(record.problems, std::vector<std::string>{welcome + " was not expected: no answers left"});
+  EXPECT_EQ(record.problems, Texts{welcome + " was not expected: no answers left"});
   EXPECT_EQ(record.exitCode, 0u);
 
   record = RunSetup({Answer::Press(IDYES)});
-  EXPECT_EQ(record.problems, std::vector<std::string>{"answer 1 presses Yes, which " + welcome + " does not have"});
+  EXPECT_EQ(record.problems, Texts{"answer 1 presses Yes, which " + welcome + " does not have"});
 
   // A failing callback is reported and the window still answered; an answer left over is reported.
   record = RunSetup(
       {Welcome(IDCANCEL).WhileShown([](HWND, const WindowRecord&) { throw std::runtime_error("snapshot failed"); }),
        Answer::Press(IDOK).Caption("Nope")});
-  EXPECT_EQ(record.problems, (std::vector<std::string>{"answer 1 callback failed on " + welcome + ": snapshot failed",
-                                                       "answer 2 was never used: caption \"Nope\", press OK"}));
+  EXPECT_EQ(record.problems, (Texts{"answer 1 callback failed on " + welcome + ": snapshot failed",
+                                    "answer 2 was never used: caption \"Nope\", press OK"}));
   EXPECT_EQ(record.windows[0].pressed, IDCANCEL);
   EXPECT_EQ(record.exitCode, 0u);
 }
@@ -55,7 +50,7 @@ TEST_F(DriverTest, EndsAProgramAtTheTimeLimitAndReportsOneThatCannotStart) {
   EXPECT_TRUE(record.started);
   EXPECT_TRUE(record.timedOut);
   EXPECT_EQ(record.exitCode, kTimeLimitExitCode);
-  EXPECT_EQ(record.problems, std::vector<std::string>{"time limit of 1500 ms reached"});
+  EXPECT_EQ(record.problems, Texts{"time limit of 1500 ms reached"});
   EXPECT_GE(elapsed, 1500u);
   EXPECT_LT(elapsed, 8000u);
 
@@ -71,9 +66,9 @@ TEST_F(DriverTest, CommandLineDriverRunsAScriptFileAndWritesTheRecord) {
                 "# welcome, then the destination\r\ncaption Welcome!\r\npress OK\r\n"
                 "caption Select Destination\r\ncontrols 1000 3\r\nset 1000 C:\\Typed\r\nclose\r\n");
   const std::string output = Folder() + "record.txt";
-  RunRecord driver = RunProgram(CommandLine(DriverPath(), {"--script", script, "--timeout", "20", "--poll", "40",
-                                                           "--out", output, "--", SetupPath()}),
-                                Folder(), {}, kRunTimeLimitMs);
+  RunRecord driver = Run(CommandLine(DriverPath(), {"--script", script, "--timeout", "20", "--poll", "40", "--out",
+                                                    output, "--", SetupPath()}),
+                         {});
   ASSERT_TRUE(driver.Clean()) << FormatRunRecord(driver);
   EXPECT_EQ(driver.exitCode, 0u);
   const std::string text = ReadFileBytes(output);
@@ -88,11 +83,8 @@ TEST_F(DriverTest, CommandLineDriverRunsAScriptFileAndWritesTheRecord) {
 
   // A faulty script stops the driver with exit code 2 before the program starts.
   WriteFile("bad.txt", "press Later\r\n");
-  driver = RunProgram(CommandLine(DriverPath(), {"--script", Folder() + "bad.txt", "--", SetupPath()}), Folder(), {},
-                      kRunTimeLimitMs);
-  EXPECT_EQ(driver.exitCode, 2u);
-  driver = RunProgram(CommandLine(DriverPath(), {"--poll", "0", "--", SetupPath()}), Folder(), {}, kRunTimeLimitMs);
-  EXPECT_EQ(driver.exitCode, 2u);
+  EXPECT_EQ(Run(CommandLine(DriverPath(), {"--script", Folder() + "bad.txt", "--", SetupPath()}), {}).exitCode, 2u);
+  EXPECT_EQ(Run(CommandLine(DriverPath(), {"--poll", "0", "--", SetupPath()}), {}).exitCode, 2u);
   EXPECT_EQ(QuoteArgument("C:\\Program Files\\X\\"), "\"C:\\Program Files\\X\\\\\"");
   EXPECT_EQ(CommandLine("C:\\a b\\u.exe", {"say \"hi\"", "", "plain"}),
             "\"C:\\a b\\u.exe\" \"say \\\"hi\\\"\" \"\" plain");

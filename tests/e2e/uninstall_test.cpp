@@ -2,12 +2,8 @@
 // how it reports an error, a refusal and a start without a name, and that it deletes itself only when no
 // installation still counts it. (The whole round trip runs in the sample product's installation test; what each
 // removal step does, in unit_removal_steps_test.)
-#include <windows.h>
 
 #include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 #include "e2e_fixture.h"
 #include "registry.h"
@@ -31,6 +27,7 @@ TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
   const std::string file = RecordInstallation();
   WriteRegistryString(HKEY_CURRENT_USER, kInstalledFilesKey, file, "1");
   const std::string registryBefore = RegistrySnapshot();
+  const Texts filesBefore = ListFolderTree(Folder());
 
   RunRecord record = Uninstall({ConfirmRemoval(AppName()), Answer::Press(IDOK).Caption("Uninstall")});
   ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
@@ -39,10 +36,8 @@ TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
   ASSERT_EQ(boxes.size(), 2u) << FormatRunRecord(record);
   ExpectMessageBox(boxes[1], "Uninstall", "Invalid data type for '" + file + "'", IconKind::Error, {IDOK});
   // The removal stopped there: the file, the records and the uninstaller stay, and no batch was started.
-  EXPECT_TRUE(FileExists(file));
   EXPECT_EQ(RegistrySnapshot(), registryBefore);
-  EXPECT_TRUE(FileExists(UninstallPath()));
-  EXPECT_TRUE(BatchFiles(Folder()).empty());
+  EXPECT_EQ(ListFolderTree(Folder()), filesBefore);
 }
 
 TEST_F(UninstallTest, DeletesItselfOnlyWhenNoInstallationCountsIt) {
@@ -52,7 +47,7 @@ TEST_F(UninstallTest, DeletesItselfOnlyWhenNoInstallationCountsIt) {
   counters.WriteDword(UninstallPath(), 2);  // another installation counts the uninstaller too
   counters.Close();
   const std::string registryBefore = RegistrySnapshot();
-  const std::vector<std::string> filesBefore = ListFolderTree(Folder());
+  const Texts filesBefore = ListFolderTree(Folder());
 
   // Started without a name: nothing changes.
   RunRecord record = Run(QuoteArgument(UninstallPath()), {Answer::Press(IDOK).Caption("Uninstall")});
@@ -72,8 +67,6 @@ TEST_F(UninstallTest, DeletesItselfOnlyWhenNoInstallationCountsIt) {
   ExpectMessageBox(record.WindowsOfKind(WindowKind::MessageBox)[0], "Uninstall",
                    "Are you sure you want to completely remove the " + AppName() + "?", IconKind::Question,
                    {IDYES, IDNO});
-  for (const WindowRecord& window : record.WindowsOfKind(WindowKind::Passive))
-    EXPECT_EQ(window.caption, "Remove files");
   EXPECT_FALSE(FileExists(file));
   EXPECT_TRUE(FileExists(UninstallPath()));
   EXPECT_TRUE(BatchFiles(Folder()).empty());

@@ -43,6 +43,10 @@ std::string ValueLine(const RegistryValue& value) {
 
 bool LessIgnoringCase(const std::string& left, const std::string& right) { return CompareTextLocale(left, right) < 0; }
 
+// Appends the key with all its subkeys and values as text, keys and values sorted (nothing when the key is missing);
+// each value is its name, type and data as stored:
+//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
+//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
 void ExportKey(HKEY root, const std::string& path, std::string& text) {
   RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
   if (!key.valid()) return;
@@ -55,16 +59,6 @@ void ExportKey(HKEY root, const std::string& path, std::string& text) {
   std::vector<std::string> subKeys = key.SubKeyNames();
   std::sort(subKeys.begin(), subKeys.end(), LessIgnoringCase);
   for (const std::string& subKey : subKeys) ExportKey(root, path + "\\" + subKey, text);
-}
-
-// The key with all its subkeys and values as text, keys and values sorted ("" when the key is missing); each value
-// is its name, type and data as stored:
-//   [HKEY_CURRENT_USER\Software\Quillmark\InstalledFiles]
-//   "C:\\Dest\\a.txt"=4:"\x01\x00\x00\x00"
-std::string ExportRegistryTree(HKEY root, const std::string& path) {
-  std::string text;
-  ExportKey(root, path, text);
-  return text;
 }
 
 void ListFolder(const std::string& folder, const std::string& relative, std::vector<std::string>& entries) {
@@ -119,9 +113,8 @@ void EndToEndTest::ResetRegistry() const {
 
 std::string EndToEndTest::RegistrySnapshot() const {
   std::string text;
-  for (const SharedKey& key : kSharedKeys) text += ExportRegistryTree(key.root, key.path);
-  for (const std::string& name : uninstallEntries_)
-    text += ExportRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name));
+  for (const SharedKey& key : kSharedKeys) ExportKey(key.root, key.path, text);
+  for (const std::string& name : uninstallEntries_) ExportKey(HKEY_LOCAL_MACHINE, UninstallEntryPath(name), text);
   return text;
 }
 

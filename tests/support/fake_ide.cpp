@@ -27,11 +27,7 @@ FakeIde::FakeIde(IdeEdition edition, const std::string& rootDir) : root_(AddTrai
     if (!CopyFileA(tool.c_str(), (BinDir() + name).c_str(), FALSE))
       ADD_FAILURE() << "cannot copy " << tool << " to " << BinDir() << name;
   if (edition == ieDelphi3)
-    for (const char* name : {"dcc32", "bpr2mak", "make"}) SetPackageExt(name, ".dpl");
-  RegisterAs(edition);
-}
-
-void FakeIde::RegisterAs(IdeEdition edition) const {
+    for (const char* name : {"dcc32", "bpr2mak", "make"}) SetControl(name, "PackageExt", ".dpl");
   RegistryKey key = RegistryKey::Create(HKEY_LOCAL_MACHINE, "Software\\Borland\\" + IdeRegistryKey(edition));
   if (!key.valid()) ADD_FAILURE() << "cannot create the key of " << EditionCode(edition);
   key.WriteString("RootDir", StripTrailingBackslash(root_));
@@ -58,10 +54,6 @@ void FakeIde::SetExitCode(const std::string& tool, unsigned long exitCode) const
 }
 
 void FakeIde::SetProducesNothing(const std::string& tool) const { SetControl(tool, "Produce", "0"); }
-
-void FakeIde::SetPackageExt(const std::string& tool, const std::string& ext) const {
-  SetControl(tool, "PackageExt", ext);
-}
 
 void FakeIde::SetControl(const std::string& tool, const std::string& key, const std::string& value) const {
   if (!WritePrivateProfileStringA(tool.c_str(), key.c_str(), value.c_str(), (BinDir() + "fake_tools.ini").c_str()))

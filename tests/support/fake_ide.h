@@ -25,8 +25,6 @@ class FakeIde {
   // RootDir of the edition under HKEY_LOCAL_MACHINE (the scratch one inside an IsolatedTest). Like the real
   // compilers, the fake dcc32 of Delphi 3 makes ".dpl" packages and every other one ".bpl".
   FakeIde(IdeEdition edition, const std::string& rootDir);
-  // Registers the same root for one more edition.
-  void RegisterAs(IdeEdition edition) const;
 
   const std::string& root() const { return root_; }  // with a trailing backslash
   std::string BinDir() const { return root_ + "Bin\\"; }
@@ -38,7 +36,6 @@ class FakeIde {
   // success and produce nothing.
   void SetExitCode(const std::string& tool, unsigned long exitCode) const;
   void SetProducesNothing(const std::string& tool) const;
-  void SetPackageExt(const std::string& tool, const std::string& ext) const;
 
  private:
   void SetControl(const std::string& tool, const std::string& key, const std::string& value) const;

@@ -3,8 +3,11 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
+#include "e2e_support.h"
 #include "registry.h"
 #include "setup_error.h"
 
@@ -28,7 +31,7 @@ void WriteRawValue(HKEY root, const std::string& path, const std::string& name, 
 
 std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
-DWORD RunCommand(const std::string& commandLine, bool wait) {
+DWORD RunCommand(const std::string& commandLine) {
   std::vector<char> command(commandLine.begin(), commandLine.end());
   command.push_back('\0');
   STARTUPINFOA startup{};
@@ -39,10 +42,8 @@ DWORD RunCommand(const std::string& commandLine, bool wait) {
   UniqueKernelHandle process(started.hProcess);
   UniqueKernelHandle thread(started.hThread);
   DWORD exitCode = 0;
-  if (wait) {
-    WaitForSingleObject(process.get(), INFINITE);
-    GetExitCodeProcess(process.get(), &exitCode);
-  }
+  WaitForSingleObject(process.get(), INFINITE);
+  GetExitCodeProcess(process.get(), &exitCode);
   return exitCode;
 }
 
@@ -56,15 +57,9 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeMs) {
 }
 
 int FilesIn(const std::string& folder) {
-  int count = 0;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (find) {
-    do {
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) ++count;
-    } while (FindNextFileA(find.get(), &data));
-  }
-  return count;
+  const std::vector<std::string> entries = ListFolderTree(folder);  // folders end with a backslash
+  return static_cast<int>(std::count_if(
+      entries.begin(), entries.end(), [](const std::string& entry) { return entry.find('\\') == std::string::npos; }));
 }
 
 FakeIdeWindows::FakeIdeWindows(const std::vector<const char*>& classNames) {

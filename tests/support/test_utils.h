@@ -10,6 +10,8 @@
 
 #include "unique_handle.h"
 
+using Texts = std::vector<std::string>;
+
 // The SetupError text the action raised, or "(nothing raised)".
 std::string ErrorText(const std::function<void()>& action);
 
@@ -17,9 +19,8 @@ std::string ErrorText(const std::function<void()>& action);
 void WriteRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes);
 std::string DwordBytes(DWORD value);
 
-// Starts the command line; with wait, waits for its end and returns its exit code (0x80000000 | error when it could
-// not start). Without wait, returns 0 once started.
-DWORD RunCommand(const std::string& commandLine, bool wait = true);
+// Runs the command line to its end and returns its exit code (0x80000000 | error when it could not start).
+DWORD RunCommand(const std::string& commandLine);
 // Polls the condition every 100 ms until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs);
 // The files (not folders) directly in the folder.

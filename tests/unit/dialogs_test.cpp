@@ -40,32 +40,20 @@ TEST(DialogTemplates, BothProgramsHoldTheControlsTheCodeUses) {
   UniqueModule setup(LoadLibraryExA((build + "orvsetup.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   UniqueModule uninstall(LoadLibraryExA((build + "uninstall.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(setup && uninstall) << build;
-  const std::vector<std::pair<int, const char*>> progress = {{IDC_PROGRESS_BAR, PROGRESS_CLASSA},
-                                                             {IDC_STATUS_TEXT, "Static"}};
-  const struct {
-    HMODULE module;
-    int id;
-    const char* caption;
-    std::vector<std::pair<int, const char*>> controls;
-  } dialogs[] = {{setup.get(),
-                  IDD_SELECT_DIR,
-                  "Select Destination Directory",
-                  {{IDC_DIRECTORY_EDIT, "Edit"}, {IDOK, "Button"}, {IDCANCEL, "Button"}, {IDC_BROWSE, "Button"}}},
-                 {setup.get(), IDD_PROGRESS, "Installing files", progress},
-                 {uninstall.get(), IDD_PROGRESS, "Remove files", progress}};
-  for (const auto& dialog : dialogs) {
-    SCOPED_TRACE(dialog.caption);
-    UniqueWindow window(CreateDialogParamA(dialog.module, MAKEINTRESOURCEA(dialog.id), nullptr, PlainDialogProc, 0));
-    ASSERT_TRUE(window);
-    EXPECT_EQ(WindowText(window.get()), dialog.caption);
-    // The progress dialog shows itself: no message loop runs while it is up.
-    EXPECT_EQ(IsWindowVisible(window.get()) != FALSE, dialog.id == IDD_PROGRESS);
-    for (const auto& [id, className] : dialog.controls) {
-      HWND control = GetDlgItem(window.get(), id);
-      ASSERT_NE(control, nullptr) << id;
-      EXPECT_EQ(lstrcmpiA(ClassName(control).c_str(), className), 0) << id << " " << ClassName(control);
-    }
-  }
+  // The caption, whether the dialog shows itself (the progress dialog does: no message loop runs while it is up) and
+  // the classes of the controls the code addresses.
+  auto describe = [](HMODULE module, int id, const std::vector<int>& controls) {
+    UniqueWindow window(CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, PlainDialogProc, 0));
+    std::string text = WindowText(window.get()) + (IsWindowVisible(window.get()) ? ", shown:" : ", hidden:");
+    for (int control : controls) text += " " + ClassName(GetDlgItem(window.get(), control));
+    return text;
+  };
+  EXPECT_EQ(describe(setup.get(), IDD_SELECT_DIR, {IDC_DIRECTORY_EDIT, IDOK, IDCANCEL, IDC_BROWSE}),
+            "Select Destination Directory, hidden: Edit Button Button Button");
+  EXPECT_EQ(describe(setup.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
+            "Installing files, shown: " + std::string(PROGRESS_CLASSA) + " Static");
+  EXPECT_EQ(describe(uninstall.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
+            "Remove files, shown: " + std::string(PROGRESS_CLASSA) + " Static");
 }
 
 // ---- Live dialogs.
@@ -87,8 +75,7 @@ class DialogTest : public ::testing::Test {
   void TearDown() override {
     // Messages left for windows of finished cases must not reach the next one.
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) continue;
     EXPECT_TRUE(DialogList().empty());
   }
 
@@ -101,35 +88,29 @@ class DialogTest : public ::testing::Test {
   static MSG Command(HWND dialog, WORD id, WORD code) {
     return {dialog, WM_COMMAND, MAKEWPARAM(id, code), 0, 0, {0, 0}};
   }
-  static MSG Key(HWND control, WPARAM key) { return {control, WM_KEYDOWN, key, 1, 0, {0, 0}}; }
 };
 
+// What ends the run (a command or a key to the folder field, a message to the dialog or the thread), the result and
+// whether a button closed it.
 TEST_F(DialogTest, OkAloneAcceptsCancelEscapeAndCloseBoxRefuse) {
-  // What ends the run, the result and whether a button closed it.
   const struct {
     const char* name;
-    MSG (*message)(HWND dialog);
-    bool accepted;
-    bool closed;
-  } cases[] = {
-      {"OK", [](HWND d) { return Command(d, IDOK, BN_CLICKED); }, true, true},
-      {"Enter", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_RETURN); }, true, true},
-      {"Cancel", [](HWND d) { return Command(d, IDCANCEL, BN_CLICKED); }, false, true},
-      {"Esc", [](HWND d) { return Key(GetDlgItem(d, IDC_DIRECTORY_EDIT), VK_ESCAPE); }, false, true},
-      {"close box",
-       [](HWND d) {
-         return MSG{d, WM_SYSCOMMAND, SC_CLOSE, 0, 0, {0, 0}};
-       },
-       false, true},
-      {"WM_QUIT",
-       [](HWND) {
-         return MSG{nullptr, WM_QUIT, 0, 0, 0, {0, 0}};
-       },
-       false, false},
-  };
+    UINT message;
+    WPARAM wParam;
+    bool accepted, closed;
+  } cases[] = {{"OK", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), true, true},
+               {"Enter", WM_KEYDOWN, VK_RETURN, true, true},
+               {"Cancel", WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), false, true},
+               {"Esc", WM_KEYDOWN, VK_ESCAPE, false, true},
+               {"close box", WM_SYSCOMMAND, SC_CLOSE, false, true},
+               {"WM_QUIT", WM_QUIT, 0, false, false}};
   for (const auto& c : cases) {
     TSelectDirDialog dialog(IDD_SELECT_DIR);
-    EXPECT_EQ(RunWith(dialog, {c.message(dialog.Handle())}), c.accepted) << c.name;
+    HWND target = c.message == WM_QUIT      ? nullptr
+                  : c.message == WM_KEYDOWN ? GetDlgItem(dialog.Handle(), IDC_DIRECTORY_EDIT)
+                                            : dialog.Handle();
+    EXPECT_EQ(RunWith(dialog, {{target, c.message, c.wParam, c.message == WM_KEYDOWN ? 1 : 0, 0, {0, 0}}}), c.accepted)
+        << c.name;
     EXPECT_EQ(dialog.Closed(), c.closed) << c.name;
     EXPECT_TRUE(IsWindowVisible(dialog.Handle())) << "Execute leaves the window to its owner";
   }
@@ -206,20 +187,17 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
 // ---- The folder browser: what it starts at and what the field gets back (the browser itself is the shell's).
 
 TEST(PathDialog, SelectedItemRules) {
-  TOrvPathDialog dialog;
-  dialog.SetSelectedItem("C:\\Program Files\\Product\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\Program Files\\Product");
-  dialog.SetSelectedItem("C:\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:");
-  dialog.SetSelectedItem("C:\\a\\\\");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\a\\") << "only one backslash goes";
-  dialog.SetSelectedItem("\\");
-  EXPECT_EQ(dialog.SelectedItem(), "");
-
+  // Only one trailing backslash goes; an empty item is the current folder as the system returns it.
+  auto selected = [](const std::string& item) {
+    TOrvPathDialog dialog;
+    dialog.SetSelectedItem(item);
+    return dialog.SelectedItem();
+  };
   std::string remembered = CurrentFolder();
   ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
-  dialog.SetSelectedItem("");
-  EXPECT_EQ(dialog.SelectedItem(), "C:\\") << "the current folder is taken as the system returns it";
+  EXPECT_EQ((Texts{selected("C:\\Program Files\\Product\\"), selected("C:\\"), selected("C:\\a\\\\"), selected("\\"),
+                   selected("")}),
+            (Texts{"C:\\Program Files\\Product", "C:", "C:\\a\\", "", "C:\\"}));
   SetCurrentDirectoryA(remembered.c_str());
 }
 

@@ -3,9 +3,6 @@
 
 #include <map>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -15,8 +12,6 @@
 #include "library_path.h"
 #include "registry.h"
 #include "scratch_registry.h"
-#include "setup_error.h"
-#include "string_list.h"
 #include "test_utils.h"
 #include "unique_handle.h"
 
@@ -31,17 +26,14 @@ void SetText(const std::string& keyPath, const std::string& name, const std::str
   WriteRawValue(HKEY_CURRENT_USER, keyPath, name, type, text + '\0');
 }
 
-std::optional<RegistryValue> Stored(const std::string& keyPath, const std::string& name) {
-  return RegistryKey::Open(HKEY_CURRENT_USER, keyPath, KEY_READ).ReadRaw(name);
+// A value's type and raw data; type 0 and "(missing)" when there is none.
+using Raw = std::pair<DWORD, std::string>;
+Raw Stored(const std::string& keyPath, const std::string& name) {
+  auto value = RegistryKey::Open(HKEY_CURRENT_USER, keyPath, KEY_READ).ReadRaw(name);
+  return value ? Raw{value->type, value->data} : Raw{0, "(missing)"};
 }
-
-// The value must be a terminated REG_SZ holding exactly the text.
-void ExpectText(const std::string& keyPath, const std::string& name, const std::string& text) {
-  auto value = Stored(keyPath, name);
-  ASSERT_TRUE(value.has_value()) << name;
-  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << name;
-  EXPECT_EQ(value->data, text + '\0') << name;
-}
+// A terminated REG_SZ holding exactly the text.
+Raw Text(const std::string& text) { return {REG_SZ, text + '\0'}; }
 
 bool KeyExists(const std::string& keyPath) { return RegistryKey::Open(HKEY_CURRENT_USER, keyPath, KEY_READ).valid(); }
 
@@ -53,8 +45,7 @@ using LibraryPathTest = IsolatedTest;
 TEST_F(LibraryPathTest, ExampleTableRowByRow) {
   struct Row {
     std::optional<std::string> before;
-    std::string afterAdd;
-    std::string afterRemove;
+    std::string afterAdd, afterRemove;
     DWORD type = REG_SZ;
   };
   const std::vector<Row> rows = {
@@ -75,64 +66,46 @@ TEST_F(LibraryPathTest, ExampleTableRowByRow) {
     if (row.before) SetText(key, "Search Path", *row.before, row.type);
     AddLibraryPath(ieDelphi5, kFolder);
     AddLibraryPath(ieDelphi5, kFolder);
-    ExpectText(key, "Search Path", row.afterAdd);
+    EXPECT_EQ(Stored(key, "Search Path"), Text(row.afterAdd));
     if (row.type == REG_EXPAND_SZ) SetText(key, "Search Path", *row.before, row.type);  // removal reads it too
     RemoveLibraryPath(ieDelphi5, kFolder);
-    ExpectText(key, "Search Path", row.afterRemove);
+    EXPECT_EQ(Stored(key, "Search Path"), Text(row.afterRemove));
   }
 
   // Letter case follows the user locale (code page 1252 here), not ASCII folding; accents are not ignored.
   const std::string folder = "C:\\\334bung\\units";  // C:\Übung\units
   SetText(key, "Search Path", "c:\\\374bung\\UNITS;C:\\Ubung\\units;x");
   AddLibraryPath(ieDelphi5, folder);
-  ExpectText(key, "Search Path", folder + ";C:\\Ubung\\units;x;");
+  EXPECT_EQ(Stored(key, "Search Path"), Text(folder + ";C:\\Ubung\\units;x;"));
 }
 
-TEST_F(LibraryPathTest, ValueNamePerEdition) {
+TEST_F(LibraryPathTest, ValueNamePerEditionMissingKeysAndOtherTypes) {
   const std::string key = LibraryKey(ieDelphi3);
   SetText(key, "SearchPath", "x");
   SetText(key, "Search Path", "y", REG_EXPAND_SZ);
   AddLibraryPath(ieDelphi3, kFolder);
-  ExpectText(key, "SearchPath", "C:\\P\\units;x;");
-  auto other = Stored(key, "Search Path");
-  ASSERT_TRUE(other.has_value());
-  EXPECT_EQ(other->type, static_cast<DWORD>(REG_EXPAND_SZ));
-  EXPECT_EQ(other->data, std::string("y", 2));
-}
+  EXPECT_EQ(Stored(key, "SearchPath"), Text("C:\\P\\units;x;"));
+  EXPECT_EQ(Stored(key, "Search Path"), Raw(REG_EXPAND_SZ, std::string("y", 2)));
 
-TEST_F(LibraryPathTest, MissingLibraryKeyIsNeverCreated) {
   // The edition's settings exist, but without a Library key; another edition's Library key is left alone.
   ASSERT_TRUE(RegistryKey::Create(HKEY_CURRENT_USER, IdeUserKey(ieDelphi6)).valid());
   SetText(LibraryKey(ieDelphi5), "Search Path", "C:\\P\\units");
   AddLibraryPath(ieDelphi6, kFolder);
   RemoveLibraryPath(ieDelphi6, kFolder);
   EXPECT_FALSE(KeyExists(LibraryKey(ieDelphi6)));
-  ExpectText(LibraryKey(ieDelphi5), "Search Path", "C:\\P\\units");
-}
+  EXPECT_EQ(Stored(LibraryKey(ieDelphi5), "Search Path"), Text("C:\\P\\units"));
 
-TEST_F(LibraryPathTest, ValueOfAnotherTypeRaisesAndStaysUnchanged) {
-  const std::string key = LibraryKey(ieDelphi5);
-  WriteRawValue(HKEY_CURRENT_USER, key, "Search Path", REG_DWORD, DwordBytes(7));
-  for (auto edit : {AddLibraryPath, RemoveLibraryPath}) {
+  // A value of another type raises and stays unchanged.
+  WriteRawValue(HKEY_CURRENT_USER, LibraryKey(ieDelphi5), "Search Path", REG_DWORD, DwordBytes(7));
+  for (auto edit : {AddLibraryPath, RemoveLibraryPath})
     EXPECT_EQ(ErrorText([&] { edit(ieDelphi5, kFolder); }), "Invalid data type for 'Search Path'");
-  }
-  auto value = Stored(key, "Search Path");
-  ASSERT_TRUE(value.has_value());
-  EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(value->data, DwordBytes(7));
+  EXPECT_EQ(Stored(LibraryKey(ieDelphi5), "Search Path"), Raw(REG_DWORD, DwordBytes(7)));
 }
 
-}  // namespace
-
-namespace {
 // Every value of a key: name -> (type, raw data).
-using Snapshot = std::map<std::string, std::pair<DWORD, std::string>>;
+using Snapshot = std::map<std::string, Raw>;
 
 const std::string kPackage = "C:\\WINNT\\System32\\MyPack50.bpl";
-
-void SetValue(const std::string& keyPath, const std::string& name, DWORD type, const std::string& bytes) {
-  WriteRawValue(HKEY_CURRENT_USER, keyPath, name, type, bytes);
-}
 
 Snapshot Take(const std::string& keyPath) {
   Snapshot values;
@@ -141,23 +114,18 @@ Snapshot Take(const std::string& keyPath) {
   return values;
 }
 
-std::pair<DWORD, std::string> Text(const std::string& text) { return {REG_SZ, text + '\0'}; }
-
 using KnownPackagesTest = IsolatedTest;
 
 TEST_F(KnownPackagesTest, EarlierRegistrationsGoAndUnrelatedValuesStay) {
   const std::string key = KnownPackagesKey(ieCppBuilder5);
-  SetText(key, "C:\\Old\\MyPack50.bpl", "My Components");
-  SetText(key, "C:\\Older\\MyPack40.bpl", "MY COMPONENTS");
-  SetText(key, "C:\\New\\MyPack50.bpl", "Something else");
   // Same file name, another description: not ours.
   SetText(key, "C:\\Other\\MyPack50.bpl", "Other Components");
   SetText(key, "C:\\x.bpl", "My Components Extra");
-  SetValue(key, "Number", REG_DWORD, DwordBytes(1));
-  Snapshot unrelated = Take(key);
-  unrelated.erase("C:\\Old\\MyPack50.bpl");
-  unrelated.erase("C:\\Older\\MyPack40.bpl");
-  unrelated.erase("C:\\New\\MyPack50.bpl");
+  WriteRawValue(HKEY_CURRENT_USER, key, "Number", REG_DWORD, DwordBytes(1));
+  const Snapshot unrelated = Take(key);
+  SetText(key, "C:\\Old\\MyPack50.bpl", "My Components");
+  SetText(key, "C:\\Older\\MyPack40.bpl", "MY COMPONENTS");
+  SetText(key, "C:\\New\\MyPack50.bpl", "Something else");
 
   RegisterKnownPackage(ieCppBuilder5, "my components", "C:\\New\\MyPack50.bpl");
   Snapshot expected = unrelated;
@@ -196,22 +164,17 @@ TEST_F(KnownPackagesTest, KeyIsNeverCreatedButAnEmptyKeyGetsTheValue) {
 
 TEST_F(KnownPackagesTest, EmptyAndUnterminatedDataReadAsTheirText) {
   const std::string key = KnownPackagesKey(ieCppBuilder4);
-  SetValue(key, "C:\\Empty.bpl", REG_SZ, std::string());
-  SetValue(key, "C:\\Bare.bpl", REG_SZ, "My Components");  // stored without its terminating zero
-  SetValue(key, "C:\\Binary.bpl", REG_BINARY, "my components");
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Empty.bpl", REG_SZ, std::string());
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Bare.bpl", REG_SZ,
+                "My Components");  // stored without its terminating zero
+  WriteRawValue(HKEY_CURRENT_USER, key, "C:\\Binary.bpl", REG_BINARY, "my components");
   SetText(key, "C:\\Keep.bpl", "My Component");
   RegisterKnownPackage(ieCppBuilder4, "My Components", kPackage);
-  Snapshot after = Take(key);
-  EXPECT_EQ(after.count("C:\\Bare.bpl"), 0u);
-  EXPECT_EQ(after.count("C:\\Binary.bpl"), 0u);
-  EXPECT_EQ(after.count("C:\\Empty.bpl"), 1u);  // an empty text is not "my components"
-  EXPECT_EQ(after.count("C:\\Keep.bpl"), 1u);
-  EXPECT_EQ(after.size(), 3u);
+  Texts names;  // an empty text is not "my components"
+  for (const auto& value : Take(key)) names.push_back(value.first);
+  EXPECT_EQ(names, (Texts{"C:\\Empty.bpl", "C:\\Keep.bpl", kPackage}));
 }
 
-}  // namespace
-
-namespace {
 const std::string kBase = ":Base delphi5.hlp\r\n:Index Delphi Help =delphi5.hlp\r\n";
 
 using HelpContentsTest = IsolatedTest;
@@ -235,18 +198,12 @@ TEST_F(HelpContentsTest, AddAddAgainRemoveInRegistrationOrder) {
 }
 
 TEST_F(HelpContentsTest, RemovalIsBySubstringInTheUserLocale) {
-  const std::string master = folder_.Write("delphi6.cnt",
-                                           "keep 1\r\n"
-                                           ":Link xmyprod.hlp\r\n"
-                                           "see MYPROD.CNT here\r\n"
-                                           ":Index Vendor's own =MyProd.Hlp\r\n"
-                                           "myprod.hl\r\n"
-                                           "myprod-cnt myprod hlp\r\n"
-                                           ":Include \334BUNG.CNT\r\n"
-                                           ":Include UBUNG.CNT\r\n");
+  const std::string master = folder_.Write(
+      "delphi6.cnt",
+      "keep 1\r\n:Link xmyprod.hlp\r\nsee MYPROD.CNT here\r\n:Index Vendor's own =MyProd.Hlp\r\nmyprod.hl\r\n"
+      "myprod-cnt myprod hlp\r\n:Include \334BUNG.CNT\r\n:Include UBUNG.CNT\r\n");
   RemoveHelpFromContents("myprod.hlp", master);
-  RemoveHelpFromContents("\374bung.hlp",
-                         master);  // übung.hlp: ü and Ü are one letter in the locale
+  RemoveHelpFromContents("\374bung.hlp", master);  // übung.hlp: ü and Ü are one letter in the locale
   EXPECT_EQ(ReadFileBytes(master), "keep 1\r\nmyprod.hl\r\nmyprod-cnt myprod hlp\r\n:Include UBUNG.CNT\r\n");
 }
 

@@ -8,16 +8,13 @@
 #include "path_utils.h"
 #include "registry.h"
 #include "scratch_registry.h"
-#include "setup_error.h"
 #include "test_utils.h"
 
 namespace {
 TEST(IdeEditions, CodesAreTrimmedAndFallBackToDelphi5) {
-  EXPECT_EQ(EditionFromCode(" d5 "), ieDelphi5);
-  EXPECT_EQ(EditionFromCode("\tc6\r\n"), ieCppBuilder6);
-  EXPECT_EQ(EditionFromCode("D7"), ieDelphi5);
-  EXPECT_EQ(EditionFromCode("Delphi 5"), ieDelphi5);
-  EXPECT_EQ(EditionFromCode(""), ieDelphi5);
+  EXPECT_EQ((std::vector<IdeEdition>{EditionFromCode(" d5 "), EditionFromCode("\tc6\r\n"), EditionFromCode("D7"),
+                                     EditionFromCode("Delphi 5"), EditionFromCode("")}),
+            (std::vector<IdeEdition>{ieDelphi5, ieCppBuilder6, ieDelphi5, ieDelphi5, ieDelphi5}));
 }
 
 using IdeDiscoveryTest = IsolatedTest;
@@ -29,41 +26,33 @@ TEST_F(IdeDiscoveryTest, RootDirWithAndWithoutBackslash) {
   key.WriteString("RootDir", "C:\\Delphi5");
   EXPECT_EQ(IdeRootDir(ieDelphi5), "C:\\Delphi5\\");
   key.WriteString("RootDir", "C:\\Delphi5\\");
-  EXPECT_EQ(IdeRootDir(ieDelphi5), "C:\\Delphi5\\");
-  EXPECT_EQ(IdeHelpContentsFile(ieDelphi5), "C:\\Delphi5\\HELP\\delphi5.cnt");
-  EXPECT_EQ(IdeToolsApiDir(ieDelphi5), "C:\\Delphi5\\Source\\ToolsAPI\\");
+  EXPECT_EQ((Texts{IdeRootDir(ieDelphi5), IdeHelpContentsFile(ieDelphi5), IdeToolsApiDir(ieDelphi5)}),
+            (Texts{"C:\\Delphi5\\", "C:\\Delphi5\\HELP\\delphi5.cnt", "C:\\Delphi5\\Source\\ToolsAPI\\"}));
 
   // An expandable string is returned as stored.
-  std::string expandable = "%ROOT%\\D5";
-  RegSetValueExA(key.get(), "RootDir", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable.c_str()),
-                 static_cast<DWORD>(expandable.size() + 1));
+  WriteRawValue(HKEY_LOCAL_MACHINE, "Software\\Borland\\Delphi\\5.0", "RootDir", REG_EXPAND_SZ,
+                std::string("%ROOT%\\D5") + '\0');
   EXPECT_EQ(IdeRootDir(ieDelphi5), "%ROOT%\\D5\\");
 
   key.WriteDword("RootDir", 5);
   EXPECT_EQ(ErrorText([&] { IdeRootDir(ieDelphi5); }), "Invalid data type for 'RootDir'");
 }
-}  // namespace
 
-namespace {
-using PathMacrosTest = IsolatedTest;
-
-TEST_F(PathMacrosTest, RepeatedUnknownAndUnfinishedMacros) {
+// Repeated, unknown and unfinished macros; the IDE's follow the registry (relative while it is not installed).
+TEST_F(IdeDiscoveryTest, PathMacros) {
   EXPECT_EQ(SystemDir().back(), '\\');
-  EXPECT_EQ(ExpandPathMacros("%SYSTEM%%SYSTEM%"), SystemDir() + SystemDir());
-  EXPECT_EQ(ExpandPathMacros("%SYSTEM"), "%SYSTEM");
-  EXPECT_EQ(ExpandPathMacros("%system%"), "%system%");
-  EXPECT_EQ(ExpandPathMacros("%UNKNOWN%\\x"), "%UNKNOWN%\\x");
-}
-
-TEST_F(PathMacrosTest, IdeMacrosFollowTheRegistry) {
-  EXPECT_EQ(ExpandPathMacros("%D5_HELP%"), "HELP\\");  // not installed: relative
-  EXPECT_EQ(ExpandPathMacros("%C5_TOOLSAPI%"), "Source\\ToolsAPI\\");
+  const auto expand = [](const Texts& texts) {
+    Texts expanded;
+    for (const std::string& text : texts) expanded.push_back(ExpandPathMacros(text));
+    return expanded;
+  };
+  EXPECT_EQ(expand({"%SYSTEM%%SYSTEM%", "%SYSTEM", "%system%", "%UNKNOWN%\\x", "%D5_HELP%", "%C5_TOOLSAPI%"}),
+            (Texts{SystemDir() + SystemDir(), "%SYSTEM", "%system%", "%UNKNOWN%\\x", "HELP\\", "Source\\ToolsAPI\\"}));
   RegistryKey::Create(HKEY_LOCAL_MACHINE, "Software\\Borland\\C++Builder\\5.0").WriteString("RootDir", "C:\\CB5");
-  EXPECT_EQ(ExpandPathMacros("%C5_SOURCEVCL%x"), "C:\\CB5\\Source\\Vcl\\x");
-  EXPECT_EQ(ExpandPathMacros("%C5_HELP%\\a"), "C:\\CB5\\HELP\\a");
+  EXPECT_EQ(expand({"%C5_SOURCEVCL%x", "%C5_HELP%\\a"}), (Texts{"C:\\CB5\\Source\\Vcl\\x", "C:\\CB5\\HELP\\a"}));
 }
 
-TEST_F(PathMacrosTest, MonthDayHasNoLeadingZero) {
+TEST(PathMacros, MonthDayHasNoLeadingZero) {
   std::string text = MonthDayText();
   SYSTEMTIME today;
   GetLocalTime(&today);
@@ -85,21 +74,15 @@ TEST(ReplaceMacros, ReplacementContainingItsOwnMacroTerminates) {
   EXPECT_EQ(ReplaceMacros("%FIRST%/%FIRST%", chain), "done/done");
 }
 
-TEST(CollapseDoubleBackslashes, PairsCollapseNetworkPrefixStays) {
-  EXPECT_EQ(CollapseDoubleBackslashes("C:\\Program Files\\\\Tools\\"), "C:\\Program Files\\Tools\\");
-  EXPECT_EQ(CollapseDoubleBackslashes("a\\\\\\b"), "a\\\\b");
-  EXPECT_EQ(CollapseDoubleBackslashes("a\\\\\\\\b"), "a\\\\b");
-  EXPECT_EQ(CollapseDoubleBackslashes("\\\\server\\share\\\\x"), "\\\\server\\share\\x");
-}
-
-TEST(PathHelpers, TrailingBackslashPositionsAndReplacing) {
-  EXPECT_EQ(AddTrailingBackslash(""), "");
-  EXPECT_EQ(AddTrailingBackslash("C:"), "C:\\");
-  EXPECT_EQ(AddTrailingBackslash("C:\\"), "C:\\");
-  EXPECT_EQ(PosFrom("b", "abcb", 3), 4u);
-  EXPECT_EQ(PosFrom("", "abc", 1), 0u);
-  EXPECT_EQ(PosFrom("abcd", "abc", 1), 0u);
-  EXPECT_EQ(PosFrom("c", "abc", 4), 0u);
+// Pairs of backslashes collapse, the network prefix stays; trailing backslashes, positions and replacing.
+TEST(PathHelpers, BackslashesPositionsAndReplacing) {
+  EXPECT_EQ((Texts{CollapseDoubleBackslashes("C:\\Program Files\\\\Tools\\"), CollapseDoubleBackslashes("a\\\\\\b"),
+                   CollapseDoubleBackslashes("a\\\\\\\\b"), CollapseDoubleBackslashes("\\\\server\\share\\\\x"),
+                   AddTrailingBackslash(""), AddTrailingBackslash("C:"), AddTrailingBackslash("C:\\")}),
+            (Texts{"C:\\Program Files\\Tools\\", "a\\\\b", "a\\\\b", "\\\\server\\share\\x", "", "C:\\", "C:\\"}));
+  EXPECT_EQ((std::vector<size_t>{PosFrom("b", "abcb", 3), PosFrom("", "abc", 1), PosFrom("abcd", "abc", 1),
+                                 PosFrom("c", "abc", 4)}),
+            (std::vector<size_t>{4, 0, 0, 0}));
   std::string text = "x--y--";
   ReplaceAll(text, "--", "-");
   EXPECT_EQ(text, "x-y-");

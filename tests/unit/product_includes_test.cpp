@@ -3,20 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "path_utils.h"
 #include "product_includes.h"
 #include "scratch_registry.h"
-#include "test_utils.h"
-#include "setup_error.h"
 #include "string_list.h"
+#include "test_utils.h"
 
 namespace {
 using ProductIncludesTest = IsolatedTest;
 
-StringList Lines(const std::vector<std::string>& lines) {
+StringList Lines(const Texts& lines) {
   StringList list;
   for (const auto& line : lines) list.Add(line);
   return list;
@@ -24,32 +20,13 @@ StringList Lines(const std::vector<std::string>& lines) {
 }  // namespace
 
 TEST(ProductIncludeLines, DefineLinesAndTheirSymbols) {
-  struct Case {
-    const char* line;
-    const char* symbol;  // nullptr: not a define line
-  };
-  const Case cases[] = {
-      {"{$DEFINE MARLIN}", "MARLIN"},
-      {" \t// \t{$define vheron} // note", "vheron"},
-      {"//{$DEFINE$A_1b}", "$A_1b"},
-      {"{$DEFINE   X-Y}", "X"},
-      {"{$DEFINE}", ""},
-      {"{$DEFINE", ""},
-      {"", nullptr},
-      {"{ $DEFINE MARLIN}", nullptr},
-      {"(*$DEFINE MARLIN*)", nullptr},
-      {"/ {$DEFINE MARLIN}", nullptr},
-      {"//// {$DEFINE MARLIN}", nullptr},
-      {"{$IFDEF MARLIN}", nullptr},
-      {"{$DEFIN", nullptr},
-  };
-  for (const auto& c : cases) {
-    auto symbol = ParseDefineLine(c.line);
-    if (c.symbol == nullptr)
-      EXPECT_FALSE(symbol.has_value()) << c.line;
-    else
-      EXPECT_EQ(symbol.value_or("(none)"), c.symbol) << c.line;
-  }
+  const std::string none = "(not a define line)";
+  Texts symbols;
+  for (const char* line : {"{$DEFINE MARLIN}", " \t// \t{$define vheron} // note", "//{$DEFINE$A_1b}",
+                           "{$DEFINE   X-Y}", "{$DEFINE}", "{$DEFINE", "", "{ $DEFINE MARLIN}", "(*$DEFINE MARLIN*)",
+                           "/ {$DEFINE MARLIN}", "//// {$DEFINE MARLIN}", "{$IFDEF MARLIN}", "{$DEFIN"})
+    symbols.push_back(ParseDefineLine(line).value_or(none));
+  EXPECT_EQ(symbols, (Texts{"MARLIN", "vheron", "$A_1b", "X", "", "", none, none, none, none, none, none, none}));
   EXPECT_EQ(RemoveSpaces(" MAR LIN \t"), "MARLIN\t");
 }
 
@@ -73,16 +50,14 @@ TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
   std::string include = folder_.Write("prod.inc",
                                       "  {$ENDIF}\r\n{$DEFINE}\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n"
                                       "{$endif}\r\n//{$DEFINE MARLIN}\r\n");
+  const std::string scanned =
+      "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n//{$DEFINE MARLIN}\r\n";
   UpdateIncludeFile("prod.inc", Lines({include}), ProductSymbols());
-  EXPECT_EQ(ReadFileBytes(include),
-            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
-            "//{$DEFINE MARLIN}\r\n");
+  EXPECT_EQ(ReadFileBytes(include), scanned);
 
   // Symbols of the table are compared without their spaces.
   ApplyDefines(include, {"MAR LIN"});
-  EXPECT_EQ(ReadFileBytes(include),
-            "  {$ENDIF}\r\n//  {$DEFINE }\r\n{ $DEFINE MARLIN}\r\n(*$DEFINE MARLIN*)\r\n{$endif}\r\n"
-            "//{$DEFINE MARLIN}\r\n");
+  EXPECT_EQ(ReadFileBytes(include), scanned);
   WriteFileBytes(include, "//{$DEFINE marlin}");
   ApplyDefines(include, {"MAR LIN"});
   EXPECT_EQ(ReadFileBytes(include), "  {$DEFINE marlin}\r\n");
@@ -91,7 +66,9 @@ TEST_F(ProductIncludesTest, OnlyAnExactEndifLineEndsTheScan) {
             "Cannot open file " + folder_.path() + "missing.inc");
 }
 
-TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {
+// Each include file follows the units of its own folder, and only the first listed one of a name; files outside the
+// list are never touched.
+TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderOnlyTheFirstOneAndOnlyListedOnes) {
   std::string own = folder_.Write("A\\orvprod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
   std::string second = folder_.Write("B\\orvprod.inc", "{$DEFINE MARLIN}\r\n");
   std::string prod = folder_.Write("C\\prod.inc", "{$DEFINE MARLIN}\r\n{$DEFINE VLOOM}\r\n");
@@ -99,12 +76,10 @@ TEST_F(ProductIncludesTest, EachIncludeFromItsOwnFolderAndOnlyTheFirstOne) {
   folder_.Write("B\\orvmarlin.pas", "");
   folder_.Write("C\\orvmarlin.pas", "");
   UpdateProductIncludes(Lines({prod, own, second}));
-  EXPECT_EQ(ReadFileBytes(own), "//  {$DEFINE MARLIN}\r\n  {$DEFINE VLOOM}\r\n");
-  EXPECT_EQ(ReadFileBytes(second), "{$DEFINE MARLIN}\r\n");
-  EXPECT_EQ(ReadFileBytes(prod), "  {$DEFINE MARLIN}\r\n//  {$DEFINE VLOOM}\r\n");
-}
+  EXPECT_EQ((Texts{ReadFileBytes(own), ReadFileBytes(second), ReadFileBytes(prod)}),
+            (Texts{"//  {$DEFINE MARLIN}\r\n  {$DEFINE VLOOM}\r\n", "{$DEFINE MARLIN}\r\n",
+                   "  {$DEFINE MARLIN}\r\n//  {$DEFINE VLOOM}\r\n"}));
 
-TEST_F(ProductIncludesTest, FilesOutsideTheListAreNeverTouched) {
   std::string stray = folder_.Write("orvprod.inc", "{$DEFINE MARLIN}\n");
   std::string listedButGone = folder_.path() + "Gone\\prod.inc";
   std::string before = CurrentFolder();

@@ -1,9 +1,6 @@
 // Progress updates at the screen's pace, and the step timings of the diagnostics switch.
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
 #include "progress_updates.h"

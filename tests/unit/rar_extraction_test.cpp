@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +12,6 @@
 #include "rar5_writer.h"
 #include "registry.h"
 #include "registry_names.h"
-#include "scratch_registry.h"
 #include "setup_error.h"
 #include "setup_settings.h"
 #include "test_utils.h"
@@ -27,46 +25,27 @@ std::string Repeated(const std::string& word, size_t size) {
   text.resize(size);
   return text;
 }
+// Each file holds the script's content for its word and size.
+void ExpectRepeated(const std::vector<std::tuple<std::string, const char*, size_t>>& files) {
+  for (const auto& [path, word, size] : files) EXPECT_TRUE(ReadFileBytes(path) == Repeated(word, size)) << path;
+}
 
 std::string ArchiveFromScript(const std::string& name) {
   return WindowsPathFromUnix(EnvironmentValue("ORV_TEST_ARCHIVES")) + "\\" + name;
 }
 
-std::vector<std::string> Lines(const StringList& list) { return list.Lines(); }
-
-Rar5Entry Stored(const std::string& name, const std::string& data, unsigned hostOs = 0, uint64_t attributes = 0x20,
-                 bool directory = false) {
-  Rar5Entry entry;
-  entry.name = name;
-  entry.data = data;
-  entry.hostOs = hostOs;
-  entry.attributes = attributes;
-  entry.directory = directory;
-  return entry;
-}
-
+// Counts its calls; the second one throws.
 int callbackCalls = 0;
 int CountingCallback(const RARHeaderData&, std::string&, std::string&) {
-  ++callbackCalls;
-  return RAR_EXTRACT;
-}
-int ThrowingCallback(const RARHeaderData&, std::string&, std::string&) {
   if (++callbackCalls == 2) throw SetupError("stopped by the callback");
   return RAR_EXTRACT;
 }
 
 // The entries of routing.rar in archive order, with their sizes.
-const std::vector<std::pair<std::string, long long>> kRoutingEntries = {
-    {"uninstall.exe", 3000},
-    {"readme.txt", 120},
-    {"Units\\alpha.pas", 70000},
-    {"Units\\Deep\\beta.pas", 512},
-    {"Help\\prod.hlp", 2048},
-    {"Docs\\PROD.CHM", 4096},
-    {"Docs\\prod.hlp", 1500},
-    {"System\\orvrartest.dll", 777},
-    {"Empty", 0},
-};
+const Texts kRoutingNames = {"uninstall.exe",  "readme.txt",     "Units\\alpha.pas", "Units\\Deep\\beta.pas",
+                             "Help\\prod.hlp", "Docs\\PROD.CHM", "Docs\\prod.hlp",   "System\\orvrartest.dll",
+                             "Empty"};
+const std::vector<long long> kRoutingSizes = {3000, 120, 70000, 512, 2048, 4096, 1500, 777, 0};
 constexpr long long kRoutingTotal = 3000 + 120 + 70000 + 512 + 2048 + 4096 + 1500 + 777;
 
 class RarExtractionTest : public IsolatedTest {
@@ -86,8 +65,9 @@ class RarExtractionTest : public IsolatedTest {
     DeleteFileA(systemFile_.c_str());
   }
 
-  bool Extract(const std::string& archive, const std::string& destination) {
-    return ExtractRarArchive(archive, destination, ExtractRarEntry, &SetupSettings.Files, &SetupSettings.Folders,
+  bool Extract(const std::string& archive, const std::string& destination,
+               TRarEntryCallback callback = ExtractRarEntry) {
+    return ExtractRarArchive(archive, destination, callback, &SetupSettings.Files, &SetupSettings.Folders,
                              &SetupSettings.SystemFiles);
   }
   // A copy of a script-made archive inside the scratch folder, which the test may delete.
@@ -115,20 +95,20 @@ TEST_F(RarExtractionTest, RoutesSystemHelpAndOtherEntriesAndRecordsThem) {
   SetupSettings.SystemFiles.Add("ORVRARTEST.DLL");  // named in both lists: the system folder wins
 
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), destination));
-  EXPECT_EQ(
-      Lines(SetupSettings.Files),
-      (std::vector<std::string>{destination + "uninstall.exe", destination + "readme.txt",
-                                destination + "Units\\alpha.pas", destination + "Units\\Deep\\beta.pas",
-                                help + "prod.hlp", help + "PROD.CHM", help + "prod.hlp", system + "orvrartest.dll"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(),
+            (Texts{destination + "uninstall.exe", destination + "readme.txt", destination + "Units\\alpha.pas",
+                   destination + "Units\\Deep\\beta.pas", help + "prod.hlp", help + "PROD.CHM", help + "prod.hlp",
+                   system + "orvrartest.dll"}));
   // Missing parents outermost first; the help file's archive folder is made even though the file goes elsewhere;
   // neither the system file's folder nor the folder entry is recorded.
-  EXPECT_EQ(Lines(SetupSettings.Folders),
-            (std::vector<std::string>{folder_.path() + "Prog", folder_.path() + "Prog\\Prod", destination + "Units",
-                                      destination + "Units\\Deep", destination + "Help", destination + "Docs"}));
-  EXPECT_EQ(ReadFileBytes(destination + "Units\\alpha.pas"), Repeated("alpha", 70000));
-  EXPECT_EQ(ReadFileBytes(help + "prod.hlp"), Repeated("help-two", 1500)) << "the later entry lands last";
-  EXPECT_EQ(ReadFileBytes(help + "PROD.CHM"), Repeated("chm", 4096));
-  EXPECT_EQ(ReadFileBytes(systemFile_), Repeated("system", 777));
+  EXPECT_EQ(SetupSettings.Folders.Lines(),
+            (Texts{folder_.path() + "Prog", folder_.path() + "Prog\\Prod", destination + "Units",
+                   destination + "Units\\Deep", destination + "Help", destination + "Docs"}));
+  // The later of the two help entries lands last.
+  ExpectRepeated({{destination + "Units\\alpha.pas", "alpha", 70000},
+                  {help + "prod.hlp", "help-two", 1500},
+                  {help + "PROD.CHM", "chm", 4096},
+                  {systemFile_, "system", 777}});
   EXPECT_FALSE(FileExists(destination + "Help\\prod.hlp"));
   EXPECT_FALSE(FolderExists(destination + "System"));
   EXPECT_TRUE(FolderExists(destination + "Empty"));
@@ -137,9 +117,9 @@ TEST_F(RarExtractionTest, RoutesSystemHelpAndOtherEntriesAndRecordsThem) {
   SetupSettings = TSetupSettings();
   SetupSettings.HelpFiles.Add("prod.hlp=Product Help");
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), folder_.path()));
-  EXPECT_EQ(SetupSettings.Files[4], folder_.path() + "Help\\prod.hlp");
-  EXPECT_EQ(ReadFileBytes(folder_.path() + "Help\\prod.hlp"), Repeated("help-one", 2048));
-  EXPECT_EQ(SetupSettings.Files[7], folder_.path() + "System\\orvrartest.dll");
+  EXPECT_EQ(SetupSettings.Files[4] + "|" + SetupSettings.Files[7],
+            folder_.path() + "Help\\prod.hlp|" + folder_.path() + "System\\orvrartest.dll");
+  ExpectRepeated({{folder_.path() + "Help\\prod.hlp", "help-one", 2048}});
 }
 
 TEST_F(RarExtractionTest, ShowsEntriesInOrderAtTheScreensPaceAndEndsOnTheFullBar) {
@@ -160,13 +140,13 @@ TEST_F(RarExtractionTest, ShowsEntriesInOrderAtTheScreensPaceAndEndsOnTheFullBar
   // small entries that follow each other quickly may be left out.
   size_t next = 0;
   long long done = 0;
-  for (const auto& entry : kRoutingEntries) {
-    done += entry.second;
-    const bool mustShow = next == 0 || entry.second * 100 >= kRoutingTotal || entry == kRoutingEntries.back();
-    if (next < updates.size() && updates[next] == std::make_pair(entry.first, done))
+  for (size_t i = 0; i < kRoutingNames.size(); ++i) {
+    done += kRoutingSizes[i];
+    const bool mustShow = next == 0 || kRoutingSizes[i] * 100 >= kRoutingTotal || i + 1 == kRoutingNames.size();
+    if (next < updates.size() && updates[next] == std::make_pair(kRoutingNames[i], done))
       ++next;
     else
-      EXPECT_FALSE(mustShow) << entry.first << " was not shown";
+      EXPECT_FALSE(mustShow) << kRoutingNames[i] << " was not shown";
   }
   EXPECT_EQ(next, updates.size()) << "updates out of order: " << ::testing::PrintToString(traffic.lines());
 
@@ -180,27 +160,23 @@ TEST_F(RarExtractionTest, EmptyArchivesAndTotalsBeyondThe31BitRange) {
   ProgressStandIn dialog;
   RarProgressDialog = dialog.get();
   std::vector<Rar5Entry> big;
-  for (int i = 0; i < 3; ++i) big.push_back(Stored("big" + std::to_string(i) + ".bin", "x"));
-  for (Rar5Entry& entry : big) entry.declaredSize = 1000000000;
+  for (int i = 0; i < 3; ++i) big.push_back({"big" + std::to_string(i) + ".bin", "x", false, 0, 0x20, 1000000000});
   WriteRar5Archive(folder_.path() + "big.rar", big);
   WriteRar5Archive(folder_.path() + "empty.rar", {});
   {
     // Nothing to show: the range alone, and no destination made.
-    SetupSettings = TSetupSettings();
-    RarTotalSize = 0;
     ProgressTraffic traffic;
     CountRarArchive(folder_.path() + "empty.rar", folder_.path() + "Never\\");
     EXPECT_TRUE(Extract(folder_.path() + "empty.rar", folder_.path() + "Never\\"));
-    EXPECT_EQ(traffic.lines(), std::vector<std::string>{"range 0 0"});
-    EXPECT_TRUE(SetupSettings.Files.Empty());
-    EXPECT_TRUE(SetupSettings.Folders.Empty());
+    EXPECT_EQ(traffic.lines(), Texts{"range 0 0"});
+    EXPECT_TRUE(SetupSettings.Files.Empty() && SetupSettings.Folders.Empty());
     EXPECT_FALSE(FolderExists(folder_.path() + "Never"));
   }
   ProgressTraffic traffic;
   RarTotalSize = 0;
   CountRarArchive(folder_.path() + "big.rar", folder_.path());
   ASSERT_EQ(RarTotalSize, 3000000000LL);
-  EXPECT_EQ(traffic.lines(), std::vector<std::string>{"range 0 1500000000"});
+  EXPECT_EQ(traffic.lines(), Texts{"range 0 1500000000"});
   EXPECT_EQ(RarProgressPosition(1000000000), 500000000);
   EXPECT_EQ(RarProgressPosition(RarTotalSize), 1500000000) << "the full bar is the scaled total";
   RarTotalSize = INT_MAX;
@@ -209,24 +185,26 @@ TEST_F(RarExtractionTest, EmptyArchivesAndTotalsBeyondThe31BitRange) {
 
 TEST_F(RarExtractionTest, FolderEntriesAreKnownByFlagOrByTheirHostsAttributes) {
   std::string archive = folder_.path() + "folders.rar";
-  WriteRar5Archive(archive, {Stored("Flagged", "", 0, 0x20, true), Stored("Flagged/inner.txt", "in"),
-                             Stored("WinAttr", "", 0, 0x10), Stored("UnixMode", "", 1, 0x41ED),
-                             Stored("Sub/shared.inc", "group-writable", 1, 0x81B4), Stored("Sub/plain.txt", "plain")});
+  WriteRar5Archive(archive, {{"Flagged", "", true},
+                             {"Flagged/inner.txt", "in"},
+                             {"WinAttr", "", false, 0, 0x10},
+                             {"UnixMode", "", false, 1, 0x41ED},
+                             {"Sub/shared.inc", "group-writable", false, 1, 0x81B4},
+                             {"Sub/plain.txt", "plain"}});
   std::string destination = folder_.path() + "Out\\";
   CreateDirectoryA(destination.c_str(), nullptr);
 
   ASSERT_TRUE(Extract(archive, destination));
-  EXPECT_EQ(Lines(SetupSettings.Files),
-            (std::vector<std::string>{destination + "Flagged\\inner.txt", destination + "Sub\\shared.inc",
-                                      destination + "Sub\\plain.txt"}));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{destination + "Flagged\\inner.txt", destination + "Sub\\shared.inc",
+                                                destination + "Sub\\plain.txt"}));
   // The library made "Flagged" for its folder entry, so the file inside finds it present.
-  EXPECT_EQ(Lines(SetupSettings.Folders), (std::vector<std::string>{destination + "Sub"}));
+  EXPECT_EQ(SetupSettings.Folders.Lines(), (Texts{destination + "Sub"}));
   EXPECT_EQ(ReadFileBytes(destination + "Sub\\shared.inc"), "group-writable");
 }
 
 // The files below a folder, relative to it, sorted ignoring case.
-std::vector<std::string> FilesBelow(const std::string& folder) {
-  std::vector<std::string> files;
+Texts FilesBelow(const std::string& folder) {
+  Texts files;
   for (const std::string& entry : ListFolderTree(folder))
     if (entry.back() != '\\') files.push_back(entry);
   return files;
@@ -236,13 +214,13 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 // separator) never leave it: what would climb out is skipped without a trace, and the library turns the separators
 // and colons of the rest into plain characters. Everything extracted is recorded under the name it got on disk.
 TEST_F(RarExtractionTest, EntriesEscapingTheDestinationStayInside) {
-  const std::vector<std::string> escaping = {
+  const Texts escaping = {
       "../up-slash.txt",      "..\\up-backslash.txt",   "sub/../../climb-slash.txt", "sub\\..\\..\\climb-back.txt",
       "/rooted-slash.txt",    "\\rooted-backslash.txt", "C:\\drive-backslash.txt",   "C:/drive-slash.txt",
       "C:drive-relative.txt", "sub/.. /dots-blank.txt", "sub/.../three-dots.txt",    "//server/share/unc.txt"};
   std::vector<Rar5Entry> entries;
-  for (const std::string& name : escaping) entries.push_back(Stored(name, "escaped"));
-  entries.push_back(Stored("keep/ok.txt", "inside"));
+  for (const std::string& name : escaping) entries.push_back({name, "escaped"});
+  entries.push_back({"keep/ok.txt", "inside"});
   const std::string archive = folder_.path() + "unsafe.rar";
   WriteRar5Archive(archive, entries);
   const std::string destination = folder_.path() + "Dest\\";
@@ -250,15 +228,12 @@ TEST_F(RarExtractionTest, EntriesEscapingTheDestinationStayInside) {
 
   ASSERT_TRUE(Extract(archive, destination));
   EXPECT_EQ(ReadFileBytes(destination + "keep\\ok.txt"), "inside");
-  const std::vector<std::string> onDisk = FilesBelow(destination);
-  std::vector<std::string> recorded;
-  for (const std::string& file : SetupSettings.Files) {
-    ASSERT_TRUE(SameTextLocale(file.substr(0, destination.size()), destination)) << file;
-    recorded.push_back(file.substr(destination.size()));
-  }
+  const Texts onDisk = FilesBelow(destination);
+  Texts recorded = SetupSettings.Files.Lines(), expected;
+  for (const std::string& file : onDisk) expected.push_back(destination + file);
   std::sort(recorded.begin(), recorded.end(),
             [](const std::string& a, const std::string& b) { return CompareTextLocale(a, b) < 0; });
-  EXPECT_EQ(recorded, onDisk);
+  EXPECT_EQ(recorded, expected);
   for (const char* climbed : {"up-slash", "climb-slash", "rooted-slash", "dots-blank"})
     for (const std::string& file : onDisk) EXPECT_EQ(file.find(climbed), std::string::npos) << file;
   EXPECT_FALSE(FolderExists(destination + "sub"));
@@ -287,11 +262,9 @@ TEST_F(RarExtractionTest, NamesOutsideAsciiLandAndAreRecordedAsOnDisk) {
 
   ASSERT_TRUE(Extract(archive, destination));
   std::string text = destination + "\xDCnits\\gr\xFC\337e.txt";
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{text, help + "h\xFClfe.hlp"}));
-  EXPECT_EQ(Lines(SetupSettings.Folders),
-            (std::vector<std::string>{StripTrailingBackslash(destination), destination + "\xDCnits"}));
-  EXPECT_EQ(ReadFileBytes(text), Repeated("gruesse", 300));
-  EXPECT_EQ(ReadFileBytes(help + "h\xFClfe.hlp"), Repeated("huelfe", 200));
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{text, help + "h\xFClfe.hlp"}));
+  EXPECT_EQ(SetupSettings.Folders.Lines(), (Texts{StripTrailingBackslash(destination), destination + "\xDCnits"}));
+  ExpectRepeated({{text, "gruesse", 300}, {help + "h\xFClfe.hlp", "huelfe", 200}});
   EXPECT_TRUE(FolderExists(destination + "\xD6rdner"));
 }
 
@@ -302,19 +275,15 @@ TEST_F(RarExtractionTest, DamagedOrEncryptedArchivesFailAndAreClosed) {
   const std::string compressed = ReadFileBytes(ArchiveFromScript("compressed.rar"));
   ASSERT_FALSE(compressed.empty());
   const std::string stored =
-      Rar5Archive({Stored("first.txt", std::string(3000, 'a')), Stored("docs/second.txt", std::string(3000, 'b'))});
-  Rar5Entry badCrc = Stored("first.txt", "stored data with the wrong checksum");
-  badCrc.corruptDataCrc = true;
+      Rar5Archive({{"first.txt", std::string(3000, 'a')}, {"docs/second.txt", std::string(3000, 'b')}});
+  const Rar5Entry badCrc{"first.txt", "stored data with the wrong checksum", false, 0, 0x20, 0, true};
   auto flipped = [](std::string bytes, size_t offset) {
     bytes[offset] = static_cast<char>(bytes[offset] ^ 0x55);
     return bytes;
   };
-  const std::vector<std::string> names = {"docs\\",    "docs\\first.txt", "docs\\second.txt", "third.txt",
-                                          "first.txt", "fi'st.txt",       "secret.txt",       "second.bin"};
-  const struct {
-    const char* name;
-    std::string bytes;
-  } variants[] = {
+  const Texts names = {"docs\\",    "docs\\first.txt", "docs\\second.txt", "third.txt",
+                       "first.txt", "fi'st.txt",       "secret.txt",       "second.bin"};
+  const std::pair<const char*, std::string> variants[] = {
       {"text file", "This is not an archive.\r\n"},
       {"empty file", ""},
       {"cut in the first file header", compressed.substr(0, 40)},
@@ -327,13 +296,12 @@ TEST_F(RarExtractionTest, DamagedOrEncryptedArchivesFailAndAreClosed) {
       {"data checksum wrong", Rar5Archive({badCrc})},
       {"truncated in stored data", ReadFileBytes(ArchiveFromScript("truncated.rar"))},
       {"data encrypted", ReadFileBytes(ArchiveFromScript("password.rar"))},
-      {"headers encrypted", ReadFileBytes(ArchiveFromScript("headers.rar"))},
-  };
+      {"headers encrypted", ReadFileBytes(ArchiveFromScript("headers.rar"))}};
   const std::string archive = folder_.path() + "Data.rar";
   const std::string destination = folder_.path() + "Out\\";
-  for (const auto& variant : variants) {
-    SCOPED_TRACE(variant.name);
-    WriteFileBytes(archive, variant.bytes);
+  for (const auto& [name, bytes] : variants) {
+    SCOPED_TRACE(name);
+    WriteFileBytes(archive, bytes);
     EXPECT_FALSE(Extract(archive, destination));
     EXPECT_TRUE(DeleteFileA(archive.c_str())) << "still open";
     for (const std::string& entry : ListFolderTree(destination))
@@ -344,22 +312,17 @@ TEST_F(RarExtractionTest, DamagedOrEncryptedArchivesFailAndAreClosed) {
   }
 
   // A RAR 5.0 archive must close with its end-of-archive block; the older format is not judged.
-  const std::string whole = Rar5Archive({Stored("a.txt", "a")});
-  const struct {
-    std::string bytes;
-    bool whole;
-  } ends[] = {{whole, true},
-              {ReadFileBytes(ArchiveFromScript("rootonly.rar")), true},
-              {Rar5Archive({}), true},
-              {std::string("Rar!\x1A\x07\x00", 7) + std::string(40, 'x'), true},
-              {whole.substr(0, whole.size() - 1), false},
-              {flipped(whole, whole.size() - 8), false},
-              {whole.substr(0, 8), false},
-              {"", true}};
-  for (const auto& end : ends) {
-    WriteFileBytes(folder_.path() + "a.rar", end.bytes);
-    EXPECT_EQ(RarArchiveEndsWithEndBlock(folder_.path() + "a.rar"), end.whole) << end.bytes.size() << " bytes";
-  }
+  const std::string whole = Rar5Archive({{"a.txt", "a"}});
+  auto endsWhole = [&](const std::string& bytes) {
+    WriteFileBytes(folder_.path() + "a.rar", bytes);
+    return RarArchiveEndsWithEndBlock(folder_.path() + "a.rar");
+  };
+  for (const std::string& bytes : {whole, ReadFileBytes(ArchiveFromScript("rootonly.rar")), Rar5Archive({}),
+                                   std::string("Rar!\x1A\x07\x00", 7) + std::string(40, 'x'), std::string()})
+    EXPECT_TRUE(endsWhole(bytes)) << bytes.size() << " bytes";
+  for (const std::string& bytes :
+       {whole.substr(0, whole.size() - 1), flipped(whole, whole.size() - 8), whole.substr(0, 8)})
+    EXPECT_FALSE(endsWhole(bytes)) << bytes.size() << " bytes";
   EXPECT_FALSE(RarArchiveEndsWithEndBlock(folder_.path() + "missing.rar"));
 }
 
@@ -372,14 +335,13 @@ TEST_F(RarExtractionTest, ReadOnlyTargetsAreReplacedATargetThatCannotBeWrittenFa
 
   EXPECT_FALSE(Extract(ArchiveFromScript("rootonly.rar"), folder_.path()));
   held.reset();
-  EXPECT_EQ(ReadFileBytes(readOnly), Repeated("one", 10));
+  ExpectRepeated({{readOnly, "one", 10}});
   EXPECT_EQ(ReadFileBytes(blocked), "in use");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(RarExtractionTest, ADestinationThatCannotBeCreatedFailsOnlyWhenFilesWereToGoThere) {
-  // A fresh prefix maps no drive Q:.
-  std::string unreachable = "Q:\\OrvTest\\";
+  const std::string unreachable = "Q:\\OrvTest\\";  // a fresh prefix maps no drive Q:
   EXPECT_FALSE(Extract(ArchiveFromScript("rootonly.rar"), unreachable));
 
   SetupSettings.Files.Clear();
@@ -400,23 +362,17 @@ TEST_F(RarExtractionTest, FilesThatWereSomeoneElsesFirstAreReplacedButNotRecorde
   SetupSettings.SystemFiles.Add("orvrartest.dll");
 
   ASSERT_TRUE(Extract(ArchiveFromScript("rootonly.rar"), folder_.path()));
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{help + "two.txt"}));
-  EXPECT_EQ(ReadFileBytes(help + "one.txt"), Repeated("one", 10));
-  EXPECT_EQ(ReadFileBytes(help + "two.txt"), Repeated("two", 20));
-
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{help + "two.txt"}));
   SetupSettings.Files.Clear();
   ASSERT_TRUE(Extract(ArchiveFromScript("routing.rar"), folder_.path() + "Second\\"));
   EXPECT_EQ(SetupSettings.Files.IndexOf(SystemDir() + "orvrartest.dll"), -1);
-  EXPECT_EQ(ReadFileBytes(systemFile_), Repeated("system", 777));
+  ExpectRepeated({{help + "one.txt", "one", 10}, {help + "two.txt", "two", 20}, {systemFile_, "system", 777}});
 }
 
-TEST_F(RarExtractionTest, MissingLibraryExportOrArchive) {
+TEST_F(RarExtractionTest, MissingLibraryExportOrArchiveAndCallbackErrors) {
   UnloadUnrarLibrary();
   std::string destination = folder_.path() + "Dest\\";
-  auto extract = [&](const std::string& archive) {
-    return ExtractRarArchive(archive, destination, CountingCallback, &SetupSettings.Files, &SetupSettings.Folders,
-                             &SetupSettings.SystemFiles);
-  };
+  auto extract = [&](const std::string& archive) { return Extract(archive, destination, CountingCallback); };
   // Nothing loaded and no unrar.dll on the search path: the wrappers try "unrar.dll" themselves.
   EXPECT_EQ(ErrorText([&] { extract(ArchiveFromScript("rootonly.rar")); }), "Can not load unrar.dll");
   EXPECT_EQ(ErrorText([&] { LoadUnrarLibrary(folder_.path() + "UnRar.dll"); }), "Can not load unrar.dll");
@@ -428,16 +384,13 @@ TEST_F(RarExtractionTest, MissingLibraryExportOrArchive) {
   LoadUnrarLibrary(WindowsPathFromUnix(EnvironmentValue("ORV_UNRAR_DLL")));
   EXPECT_FALSE(extract(folder_.path() + "missing.rar"));
   EXPECT_EQ(callbackCalls, 0);
-  EXPECT_TRUE(SetupSettings.Files.Empty());
-  EXPECT_TRUE(SetupSettings.Folders.Empty());
+  EXPECT_TRUE(SetupSettings.Files.Empty() && SetupSettings.Folders.Empty());
   EXPECT_FALSE(FolderExists(destination));
-}
 
-TEST_F(RarExtractionTest, CallbackErrorsPassOnAndTheArchiveIsClosed) {
+  // An error from the callback passes on, the archive closed.
   std::string archive = CopyOfArchive("rootonly.rar", "rootonly.rar");
-  EXPECT_THROW(ExtractRarArchive(archive, folder_.path(), ThrowingCallback, &SetupSettings.Files, nullptr, nullptr),
-               SetupError);
-  EXPECT_EQ(Lines(SetupSettings.Files), (std::vector<std::string>{folder_.path() + "one.txt"}));
+  EXPECT_THROW(extract(archive), SetupError);
+  EXPECT_EQ(SetupSettings.Files.Lines(), (Texts{destination + "one.txt"}));
   EXPECT_TRUE(DeleteFileA(archive.c_str())) << "archive still open";
 }
 }  // namespace

@@ -7,78 +7,58 @@
 #include "path_utils.h"
 #include "registry.h"
 #include "scratch_registry.h"
-#include "test_utils.h"
 #include "setup_error.h"
 #include "string_list.h"
+#include "test_utils.h"
 
 namespace {
 TEST(StringList, TextSplitsAtEveryLineBreakAndJoinsWithCrLf) {
   StringList list;
   list.SetText("a\r\nb\rc\nd\r\n");
-  ASSERT_EQ(list.Count(), 4u);
-  EXPECT_EQ(list[2], "c");
+  EXPECT_EQ(list.Lines(), (Texts{"a", "b", "c", "d"}));
   EXPECT_EQ(list.Text(), "a\r\nb\r\nc\r\nd\r\n");
   list.SetText("x\n\ny");
-  EXPECT_EQ(list.Count(), 3u);  // an empty line in the middle stays
+  EXPECT_EQ(list.Lines(), (Texts{"x", "", "y"}));  // an empty line in the middle stays
   list.SetText("");
   EXPECT_EQ(list.Text(), "");
   list.SetText("\r\n");
-  EXPECT_EQ(list.Count(), 1u);
+  EXPECT_EQ(list.Lines(), Texts{""});
 
   list.SetText("Name=first\r\nname=second\r\nplain");
-  EXPECT_EQ(list.IndexOfName("NAME"), 0);
-  EXPECT_EQ(list.Value("name"), "first");
-  EXPECT_EQ(list.Value("plain"), "");
-  EXPECT_EQ(list.IndexOf("PLAIN"), 2);
+  EXPECT_EQ((std::vector<int>{list.IndexOfName("NAME"), list.IndexOf("PLAIN")}), (std::vector<int>{0, 2}));
+  EXPECT_EQ((Texts{list.Value("name"), list.Value("plain")}), (Texts{"first", ""}));
 }
 
 TEST(TextUtils, PiecesOfTextsAndPaths) {
-  EXPECT_EQ(NamePart("=x"), "");
-  EXPECT_EQ(NamePart("no equals"), "");
-  EXPECT_EQ(ValuePart("a=b=c"), "b=c");
-  EXPECT_EQ(StripTrailingBackslash("C:\\x\\\\"), "C:\\x\\");
-  EXPECT_EQ(PosText("abc", "xxABC"), 3u);
-  EXPECT_EQ(PosText("x", "xyz"), 1u);
-  EXPECT_EQ(PosText("q", "xyz"), 0u);
+  EXPECT_EQ((Texts{NamePart("=x"), NamePart("no equals"), ValuePart("a=b=c"), StripTrailingBackslash("C:\\x\\\\"),
+                   ExtractFileName("C:\\a\\b.txt"), ExtractFileName("C:b.txt"), ChangeFileExt("C:\\a.b\\c", ".cnt"),
+                   ChangeFileExt("x.hlp", ".cnt"), ExtractFileDrive("\\\\srv\\share\\x"), ExtractFileDrive("d:\\x")}),
+            (Texts{"", "", "b=c", "C:\\x\\", "b.txt", "b.txt", "C:\\a.b\\c.cnt", "x.cnt", "\\\\srv\\share", "d:"}));
+  EXPECT_EQ((std::vector<size_t>{PosText("abc", "xxABC"), PosText("x", "xyz"), PosText("q", "xyz")}),
+            (std::vector<size_t>{3, 1, 0}));
   StringList pieces;
   pieces.Add("kept");
   SplitText("a;;b;", ';', pieces);
-  ASSERT_EQ(pieces.Count(), 4u);
-  EXPECT_EQ(pieces[2], "");
-  EXPECT_EQ(pieces[3], "b");
-  EXPECT_EQ(ExtractFileName("C:\\a\\b.txt"), "b.txt");
-  EXPECT_EQ(ExtractFileName("C:b.txt"), "b.txt");
-  EXPECT_EQ(ChangeFileExt("C:\\a.b\\c", ".cnt"), "C:\\a.b\\c.cnt");
-  EXPECT_EQ(ChangeFileExt("x.hlp", ".cnt"), "x.cnt");
-  EXPECT_EQ(ExtractFileDrive("\\\\srv\\share\\x"), "\\\\srv\\share");
-  EXPECT_EQ(ExtractFileDrive("d:\\x"), "d:");
+  EXPECT_EQ(pieces.Lines(), (Texts{"kept", "a", "", "b"}));
 }
 
 TEST(TextUtils, ExpandFromAFolderRestoresTheCurrentFolder) {
   ScratchFolder folder;
   folder.Write("sub\\x", "");
   std::string before = CurrentFolder();
-  EXPECT_EQ(ExpandFileFrom(folder.path() + "sub", "file.ini"), folder.path() + "sub\\file.ini");
-  EXPECT_EQ(ExpandFileFrom(folder.path() + "sub\\", "..\\file.ini"), folder.path() + "file.ini");
-  EXPECT_EQ(ExpandFileFrom(folder.path(), "C:\\abs\\f.ini"), "C:\\abs\\f.ini");
-  EXPECT_EQ(ExpandPathFrom("", ""), "");
+  EXPECT_EQ(
+      (Texts{ExpandFileFrom(folder.path() + "sub", "file.ini"), ExpandFileFrom(folder.path() + "sub\\", "..\\file.ini"),
+             ExpandFileFrom(folder.path(), "C:\\abs\\f.ini"), ExpandPathFrom("", "")}),
+      (Texts{folder.path() + "sub\\file.ini", folder.path() + "file.ini", "C:\\abs\\f.ini", ""}));
   EXPECT_EQ(CurrentFolder(), before);
 }
 
 TEST(CommandLine, BlanksQuotesAndEmptyPairs) {
-  auto args = SplitCommandLine("prog.exe  \"My Tool\" second\tthird");
-  ASSERT_EQ(args.size(), 4u);
-  EXPECT_EQ(args[1], "My Tool");
-  EXPECT_EQ(args[3], "third");
-  args = SplitCommandLine("prog \"\" \"\" name");
-  ASSERT_EQ(args.size(), 2u);
-  EXPECT_EQ(args[1], "name");
-  args = SplitCommandLine("prog \"\"");
-  EXPECT_EQ(args.size(), 1u);
-  args = SplitCommandLine("\"C:\\Program Files\\x\\u.exe\" a\"b c\"d");
-  ASSERT_EQ(args.size(), 2u);
-  EXPECT_EQ(args[0], "C:\\Program Files\\x\\u.exe");
-  EXPECT_EQ(args[1], "ab cd");
+  EXPECT_EQ(SplitCommandLine("prog.exe  \"My Tool\" second\tthird"), (Texts{"prog.exe", "My Tool", "second", "third"}));
+  EXPECT_EQ(SplitCommandLine("prog \"\" \"\" name"), (Texts{"prog", "name"}));
+  EXPECT_EQ(SplitCommandLine("prog \"\""), Texts{"prog"});
+  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x\\u.exe\" a\"b c\"d"),
+            (Texts{"C:\\Program Files\\x\\u.exe", "ab cd"}));
 }
 
 using RegistryLayerTest = IsolatedTest;
@@ -86,21 +66,18 @@ using RegistryLayerTest = IsolatedTest;
 TEST_F(RegistryLayerTest, ReadsNeverTrustTerminatorsAndTypesAreChecked) {
   RegistryKey key = RegistryKey::Create(HKEY_CURRENT_USER, "Software\\Layer");
   ASSERT_TRUE(key.valid());
-  const char raw[] = {'a', 'b', 'c'};  // stored without a terminating NUL
-  ASSERT_EQ(RegSetValueExA(key.get(), "raw", 0, REG_SZ, reinterpret_cast<const BYTE*>(raw), 3), ERROR_SUCCESS);
-  EXPECT_EQ(key.ReadString("raw").value_or("?"), "abc");
-  const char inner[] = {'a', 0, 'b', 0};
-  RegSetValueExA(key.get(), "inner", 0, REG_SZ, reinterpret_cast<const BYTE*>(inner), 4);
-  EXPECT_EQ(key.ReadString("inner").value_or("?"), "a");
-  RegSetValueExA(key.get(), "empty", 0, REG_SZ, nullptr, 0);
-  EXPECT_EQ(key.ReadString("empty").value_or("?"), "");
+  // Stored without a terminating NUL, with one inside, and empty.
+  for (const auto& [name, bytes] :
+       {std::pair<const char*, std::string>{"raw", "abc"}, {"inner", std::string("a\0b\0", 4)}, {"empty", ""}})
+    WriteRawValue(HKEY_CURRENT_USER, "Software\\Layer", name, REG_SZ, bytes);
+  EXPECT_EQ((Texts{key.ReadString("raw").value_or("?"), key.ReadString("inner").value_or("?"),
+                   key.ReadString("empty").value_or("?")}),
+            (Texts{"abc", "a", ""}));
   EXPECT_FALSE(key.ReadString("absent").has_value());
 
   key.WriteString("text", "value");
-  auto stored = key.ReadRaw("text");
-  ASSERT_TRUE(stored.has_value());
-  EXPECT_EQ(stored->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(stored->data, std::string("value\0", 6));
+  EXPECT_EQ(key.ReadRaw("text").value_or(RegistryValue{}).data, std::string("value\0", 6));
+  EXPECT_EQ(key.ReadRaw("text").value_or(RegistryValue{}).type, static_cast<DWORD>(REG_SZ));
   EXPECT_THROW(key.ReadDword("text"), SetupError);
   key.WriteDword("count", 7);
   EXPECT_EQ(key.ReadDword("count").value_or(0), 7u);
