@@ -140,9 +140,7 @@ TEST_F(TransactionTest, AFileInUseIsAskedAboutCancelUndoesRetryCompletes) {
   std::vector<WindowRecord> boxes = run.WindowsOfKind(WindowKind::MessageBox);
   ASSERT_EQ(boxes.size(), 2u);
   ExpectMessageBox(boxes[1], "Setup",
-                   inUse +
-                       "\r\nClose that program and press Retry, or press Cancel to undo "
-                       "the installation.",
+                   inUse + "\r\nClose that program and press Retry, or press Cancel to undo the installation.",
                    IconKind::Warning, {IDRETRY, IDCANCEL});
   EXPECT_EQ(BytesState(), before);
 
@@ -160,14 +158,16 @@ TEST_F(TransactionTest, TooLittleSpaceIsAskedAboutBeforeAnythingIsWritten) {
     entries.push_back({"huge" + std::to_string(i) + ".bin", "tiny", false, 0, 0x20, 0xFFFFFFFFull});
   WriteRar5Archive(Folder() + "Data.rar", entries);
   const std::string before = BytesState();
-  RunRecord run = Install({Answer::Press(IDRETRY).Caption("Setup").Text("There is not enough free space on drive"),
-                           Answer::Press(IDCANCEL).Caption("Setup").Text("There is not enough free space on drive")});
+  auto noSpace = [](int button) {
+    return Answer::Press(button).Caption("Setup").Text("There is not enough free space on drive");
+  };
+  RunRecord run = Install({noSpace(IDRETRY), noSpace(IDCANCEL)});
   EXPECT_TRUE(run.Clean());
   EXPECT_EQ(run.exitCode, 0u);
   std::vector<WindowRecord> boxes = run.WindowsOfKind(WindowKind::MessageBox);
   ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(IconKindName(boxes[1].icon), IconKindName(IconKind::Warning));
-  EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDRETRY, IDCANCEL}));
+  EXPECT_EQ(std::make_pair(IconKindName(boxes[1].icon), boxes[1].buttons),
+            std::make_pair(IconKindName(IconKind::Warning), std::vector<int>{IDRETRY, IDCANCEL}));
   EXPECT_EQ(BytesState(), before);
 }
 

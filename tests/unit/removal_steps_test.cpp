@@ -158,17 +158,6 @@ TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
   EXPECT_FALSE(FileExists(files[39]));
 }
 
-TEST_F(RemovalTest, CountersOfAnotherTypeStopTheRemoval) {
-  std::string file = folder_.Write("a.txt", "a");
-  StringList files;
-  files.Add(file);
-  Install(AppName, files);
-  RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).WriteString(file, "1");
-  StringList kept;
-  EXPECT_EQ(ErrorText([&] { RemoveInstalledFiles(kept); }), "Invalid data type for '" + file + "'");
-  EXPECT_TRUE(FileExists(file));
-}
-
 TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
   StringList none;
   Install("XY", none, "", "Prod", "X;Y;Version");
