@@ -2,6 +2,7 @@
 #include "registry.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "change_observer.h"
 #include "run_log.h"
@@ -124,7 +125,17 @@ void RegistryKey::WriteString(const std::string& name, const std::string& text) 
 
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
   AnnounceChange(name);
-  LogChange(name, FormatText("= %lu", static_cast<unsigned long>(value)));
+  if (RunLogIsOpen()) {
+    // A counter's line says what it was, too.
+    const std::optional<RegistryValue> old = ReadRaw(name);
+    DWORD was = 0;
+    const bool number = old && old->type == REG_DWORD && old->data.size() == sizeof was;
+    if (number) memcpy(&was, old->data.data(), sizeof was);
+    LogChange(name, FormatText("= %lu (was %s)", static_cast<unsigned long>(value),
+                               number ? std::to_string(was).c_str()
+                               : old  ? "another type"
+                                      : "none"));
+  }
   if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                  sizeof value) != ERROR_SUCCESS)
     throw FailedToSetDataError(name);

@@ -65,6 +65,7 @@ TEST_F(UnattendedTest, VerySilentInstallationAndQuietRemovalShowNoQuestion) {
        {"Destination: " + destination, "Extracted units\\orvmarlin.pas -> " + destination + "units\\orvmarlin.pas",
         std::string("Run \"") + ide_->BinDir() + "dcc32.exe\"", std::string("Box \"Welcome!\""),
         std::string("answered unattended: Cancel"), std::string("step installation "),
+        "Registry HKCU\\Software\\Quillmark\\InstalledFiles \"" + destination + "readme.txt\" = 1 (was none)",
         std::string("Outcome: completed, exit code 0")})
     EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
   // The program offered at the end is not started, nobody being there to use it.
