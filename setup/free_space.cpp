@@ -11,8 +11,7 @@ namespace {
 // The nearest folder of the path that exists: a destination is usually not there yet.
 std::string ExistingParent(std::string folder) {
   while (!folder.empty()) {
-    DWORD attributes = GetFileAttributesA(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return folder;
+    if (FolderExists(folder)) return folder;
     std::string parent = ExtractFilePath(StripTrailingBackslash(folder));
     if (parent == folder) break;
     folder = parent;

@@ -78,18 +78,6 @@ std::vector<std::string> Fields(const std::string& line) {
 std::string RootName(HKEY root) { return root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU"; }
 HKEY RootFromName(const std::string& name) { return name == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
 
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A file the installation wrote may have been made read-only by its archive entry.
-void DeleteWrittenFile(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(path.c_str());
-}
-
 // A key path as the journal keeps it: without backslashes at its ends.
 std::string StripBackslashes(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
@@ -119,19 +107,19 @@ std::string JournalPathIn(const std::string& folder) { return folder + kJournalN
 void UndoRecord(const std::vector<std::string>& f) {
   const std::string& kind = f[0];
   if (kind == "created" && f.size() >= 2) {
-    DeleteWrittenFile(f[1]);
+    DeleteFileEvenReadOnly(f[1]);
   } else if (kind == "replaced" && f.size() >= 3) {
     // Only when the old file is still aside: a record written just before a move that never happened leaves the
     // file where it was.
-    if (PathExists(f[2])) {
-      DeleteWrittenFile(f[1]);
+    if (FileExists(f[2])) {
+      DeleteFileEvenReadOnly(f[1]);
       MoveFileA(f[2].c_str(), f[1].c_str());
     }
   } else if (kind == "outputs" && f.size() >= 2) {
     std::unordered_set<std::string> before;
     for (size_t i = 2; i < f.size(); ++i) before.insert(LowerCaseLocale(f[i]));
     for (const std::string& name : FileNamesIn(f[1]))
-      if (before.count(LowerCaseLocale(name)) == 0) DeleteWrittenFile(AddTrailingBackslash(f[1]) + name);
+      if (before.count(LowerCaseLocale(name)) == 0) DeleteFileEvenReadOnly(AddTrailingBackslash(f[1]) + name);
   } else if (kind == "folder" && f.size() >= 2) {
     RemoveDirectoryA(f[1].c_str());  // only when empty: what others put there stays
   } else if (kind == "key" && f.size() >= 3) {
@@ -153,8 +141,8 @@ void UndoRecord(const std::vector<std::string>& f) {
     }
   } else if (kind == "text" && f.size() >= 3) {
     if (f[2].empty()) {
-      DeleteWrittenFile(f[1]);
-    } else if (PathExists(f[2])) {
+      DeleteFileEvenReadOnly(f[1]);
+    } else if (FileExists(f[2])) {
       SetFileAttributesA(f[1].c_str(), FILE_ATTRIBUTE_NORMAL);
       CopyFileA(f[2].c_str(), f[1].c_str(), FALSE);
     }
@@ -182,7 +170,7 @@ std::vector<std::vector<std::string>> ReadRecords(const std::string& journalPath
 void RemoveJournal(const std::string& folder, const std::vector<std::vector<std::string>>& records) {
   for (const auto& record : records) {
     std::string aside = KeptAside(record);
-    if (!aside.empty()) DeleteWrittenFile(aside);
+    if (!aside.empty()) DeleteFileEvenReadOnly(aside);
   }
   DeleteFileA(JournalPathIn(folder).c_str());
 }
@@ -232,7 +220,7 @@ bool InstallJournal::FileWillBeWritten(const std::string& path) {
   const size_t slash = path.find_last_of('\\');
   const bool inCreatedFolder =
       slash != std::string::npos && createdFolders_.count(LowerCaseLocale(path.substr(0, slash))) != 0;
-  if (inCreatedFolder || !PathExists(path)) {
+  if (inCreatedFolder || !FileExists(path)) {
     Append(Record({"created", path}), false);
     return true;
   }
@@ -256,7 +244,7 @@ void InstallJournal::FolderWillBeCreated(const std::string& path) {
   std::string folder = path;
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   std::vector<std::string> missing;
-  for (std::string walk = folder; !walk.empty() && !IsFolder(walk);) {
+  for (std::string walk = folder; !walk.empty() && !FolderExists(walk);) {
     missing.push_back(walk);
     size_t slash = walk.find_last_of('\\');
     if (slash == std::string::npos || (slash == 2 && walk[1] == ':')) break;
@@ -308,7 +296,7 @@ void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, cons
 }
 
 void InstallJournal::TextWillBeRewritten(const std::string& path) {
-  if (!PathExists(path)) {
+  if (!FileExists(path)) {
     Append(Record({"text", path, ""}), false);
     return;
   }
@@ -339,7 +327,7 @@ std::string JournalFolder() {
 
 std::optional<std::string> InterruptedInstallation(const std::string& folder) {
   const std::string journalPath = JournalPathIn(AddTrailingBackslash(folder));
-  if (!PathExists(journalPath)) return std::nullopt;
+  if (!FileExists(journalPath)) return std::nullopt;
   // A setup that is running holds its journal open for writing: that installation is under way, not interrupted.
   UniqueFile probe(CreateFileA(journalPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -136,6 +136,13 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool DeleteFileEvenReadOnly(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
+}
+
 bool FolderExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

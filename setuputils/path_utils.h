@@ -41,6 +41,9 @@ std::string CurrentFolder();
 // GetFullPathNameA of a path; the path unchanged when the system cannot resolve it.
 std::string FullPathName(const std::string& path);
 bool FileExists(const std::string& path);
+// DeleteFileA, and once more without the read-only attribute that an archive entry may have restored. True when
+// this call deleted the file.
+bool DeleteFileEvenReadOnly(const std::string& path);
 bool FolderExists(const std::string& path);
 // The character appended unless the text is empty or already ends with it.
 std::string AddTrailingChar(const std::string& text, char c);

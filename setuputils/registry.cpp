@@ -12,8 +12,11 @@ namespace {
 // Retries of an enumerated entry that did not fit its buffer, each with buffers twice as large.
 constexpr int kEnumerateAttempts = 8;
 
-// The two parts of the registry whose changes are told to the change observer.
+// The two parts of the registry whose changes are told to the change observer and the log.
 bool IsObservedRoot(HKEY root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
+std::string ObservedKeyName(HKEY root, const std::string& path) {
+  return (root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + path;
+}
 }  // namespace
 
 RegistryKey RegistryKey::Open(HKEY root, const std::string& path, REGSAM access) {
@@ -46,7 +49,7 @@ void RegistryKey::AnnounceChange(const std::string& name) const {
 
 void RegistryKey::LogChange(const std::string& name, const std::string& what) const {
   if (!RunLogIsOpen()) return;
-  const std::string where = root_ == HKEY_LOCAL_MACHINE ? "HKLM\\" + path_ : root_ != nullptr ? "HKCU\\" + path_ : "";
+  const std::string where = root_ != nullptr ? ObservedKeyName(root_, path_) : std::string();
   // A list value is long: its first line and its size say enough.
   std::string shown = what;
   const size_t lineEnd = shown.find_first_of("\r\n");
@@ -251,7 +254,6 @@ bool DeleteRegistryTree(HKEY root, const std::string& path) {
 
 bool DeleteRegistryKey(HKEY root, const std::string& path) {
   const bool deleted = RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
-  if (deleted && IsObservedRoot(root))
-    LogLine(std::string("Registry ") + (root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCU\\") + path + " deleted (key)");
+  if (deleted && IsObservedRoot(root)) LogLine("Registry " + ObservedKeyName(root, path) + " deleted (key)");
   return deleted;
 }

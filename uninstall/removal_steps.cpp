@@ -85,16 +85,6 @@ long GetInstalledFileCount(const std::string& path) {
   return count ? static_cast<long>(*count) : -1;
 }
 
-namespace {
-// Archives restore attributes: a read-only file would lose its counter yet stay for ever. True when it went.
-bool DeleteInstalledFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return true;
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
-}
-}  // namespace
-
 void RemoveInstalledFiles(StringList& keptFiles) {
   // Created visible from its template: a run without any window has none.
   std::optional<TOrvResDialog> dialog;
@@ -121,7 +111,7 @@ void RemoveInstalledFiles(StringList& keptFiles) {
     const std::optional<DWORD> count = installedFiles.valid() ? installedFiles.ReadDword(path) : std::nullopt;
     if (count == 1u) {
       // The file before its counter: killed in between, the next run finds the counter and finishes.
-      LogLine((DeleteInstalledFile(path) ? "Deleted " : "Could not delete ") + path);
+      LogLine((DeleteFileEvenReadOnly(path) ? "Deleted " : "Could not delete ") + path);
       installedFiles.DeleteValue(path);
       deleted = true;
     } else {
