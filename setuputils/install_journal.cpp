@@ -181,11 +181,14 @@ bool HasCommitBegun(const std::vector<std::vector<std::string>>& records) {
   return false;
 }
 
-void UndoRecords(const std::string& folder, const std::vector<std::vector<std::string>>& records) {
-  if (!HasCommitBegun(records)) {
+// False when the commit had begun: it is finished instead, and the installation stands.
+bool UndoRecords(const std::string& folder, const std::vector<std::vector<std::string>>& records) {
+  const bool undo = !HasCommitBegun(records);
+  if (undo) {
     for (auto record = records.rbegin(); record != records.rend(); ++record) UndoRecord(*record);
   }
   RemoveJournal(folder, records);
+  return undo;
 }
 }  // namespace
 
@@ -338,18 +341,22 @@ std::optional<std::string> InterruptedInstallation(const std::string& folder) {
   return records[0][2];
 }
 
-void UndoInterruptedInstallation(const std::string& folder) {
+bool UndoInterruptedInstallation(const std::string& folder) {
   const std::string withBackslash = AddTrailingBackslash(folder);
-  UndoRecords(withBackslash, ReadRecords(JournalPathIn(withBackslash)));
+  const bool undone = UndoRecords(withBackslash, ReadRecords(JournalPathIn(withBackslash)));
   RemoveDirectoryA(withBackslash.c_str());
+  return undone;
 }
 
 void UndoInterruptedInstallationAtStart(const std::string& caption) {
   const std::string folder = JournalFolder();
   std::optional<std::string> appName = InterruptedInstallation(folder);
   if (!appName) return;
-  LogLine("Undoing the interrupted installation of " + *appName);
-  UndoInterruptedInstallation(folder);
+  if (!UndoInterruptedInstallation(folder)) {
+    LogLine("The commit of the installation of " + *appName + ", interrupted, was finished");
+    return;
+  }
+  LogLine("The interrupted installation of " + *appName + " was undone");
   ShowMessageBox(FormatText("The interrupted installation of %s was undone.", appName->c_str()), caption,
                  MB_ICONINFORMATION | MB_OK);
 }

@@ -67,8 +67,8 @@ std::string JournalFolder();
 // The product named by a journal that an installation left in the folder, or nullopt when there is none or the
 // setup that writes it is still running.
 std::optional<std::string> InterruptedInstallation(const std::string& folder);
-// Undoes the journal left in the folder (or finishes its commit when it had begun) and removes it.
-void UndoInterruptedInstallation(const std::string& folder);
+// Undoes the journal left in the folder and removes it; false when its commit had begun, which is finished instead.
+bool UndoInterruptedInstallation(const std::string& folder);
 // At a program's start: undoes what an installation that did not finish left in the user's journal folder and tells
-// the user in a box with the caption given (information icon); nothing when there is none.
+// the user in a box with the caption given (information icon); a commit that was cut short is finished silently.
 void UndoInterruptedInstallationAtStart(const std::string& caption);

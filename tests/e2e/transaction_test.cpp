@@ -196,15 +196,17 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
           {Welcome(IDOK).WhileShown([&](HWND window, const WindowRecord&) { kill.Arm(window, delay); }), Completed()});
     }
     const bool left = InterruptedInstallation(JournalFolder()).has_value();
-    if (left) ++interrupted;
-    // The next start undoes what the killed one left and says so; the welcome box is then refused.
+    const bool committing = FileBytes(JournalFolder() + "install.journal").find("\r\ncommit\r\n") != std::string::npos;
+    if (left && !committing) ++interrupted;
+    // The next start undoes what the killed one left and says so (a commit cut short it finishes without a word);
+    // the welcome box is then refused.
     std::vector<Answer> script;
-    if (left) script.push_back(Undone(AppName()));
+    if (left && !committing) script.push_back(Undone(AppName()));
     script.push_back(Welcome(IDCANCEL));
     RunRecord next = Run(CommandLine(SetupPath(), {}), script);
     EXPECT_TRUE(next.Clean()) << "killed after " << delay << " ms";
     // A run that got to its commit before the kill is complete, and so are all later ones.
-    if (!left && EntryExists()) break;
+    if (EntryExists()) break;
     EXPECT_EQ(BytesState(), before) << "killed after " << delay << " ms";
   }
   EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
