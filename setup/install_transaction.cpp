@@ -4,21 +4,30 @@
 #include <optional>
 
 #include "install_journal.h"
+#include "step_timings.h"
 
 namespace {
 std::optional<InstallJournal> journal;
+// Starting and committing the journal; the time of its records is tallied where they are made.
+long long journalTicks = 0;
 }  // namespace
 
 void BeginInstallTransaction(const std::string& appName) {
+  TimeTally tally(journalTicks);
   journal.emplace(JournalFolder(), appName);
   SetActiveChangeObserver(&*journal);
 }
 
 void CommitInstallTransaction() {
   if (!journal) return;
-  SetActiveChangeObserver(nullptr);
-  journal->Commit();
-  journal.reset();
+  {
+    TimeTally tally(journalTicks);
+    SetActiveChangeObserver(nullptr);
+    journal->Commit();
+    journal.reset();
+  }
+  // What the transaction cost the installation, all told.
+  LogTalliedStep("journal", journalTicks + ObservingTicks());
 }
 
 void UndoInstallTransaction() {

@@ -6,7 +6,8 @@
 
 // Starts the journal of this installation and makes it the change observer.
 void BeginInstallTransaction(const std::string& appName);
-// What the installation kept aside goes; nothing when none was begun.
+// What the installation kept aside goes, and the log gets the transaction's cost ("step journal"); nothing when none
+// was begun.
 void CommitInstallTransaction();
 // Every recorded change is undone in reverse order; nothing when none was begun.
 void UndoInstallTransaction();

@@ -146,7 +146,7 @@ bool ExtractAndBuild(const std::string& destination) {
     SetStatus(progressWindow, "Starting setup. Please wait...");
     TimedStep("count", [&] { CountRarArchive(s.RarFile, destination); });
     // Nothing is written before every volume has room; from here on everything written is journaled.
-    if (!ConfirmFreeSpace(RarSizeByFolder)) throw InstallationCancelled();
+    if (!TimedStep("space", [] { return ConfirmFreeSpace(RarSizeByFolder); })) throw InstallationCancelled();
     BeginInstallTransaction(s.AppName);
     extracted = TimedStep("extract", [&] {
       return ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);

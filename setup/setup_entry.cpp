@@ -43,6 +43,7 @@ int RunReportingErrors() {
     UndoInterruptedInstallationAtStart("Setup");
     const TInstallOutcome outcome = RunUnderCom();
     const int exitCode = ExitCodeOf(outcome);
+    LogOwnTime();
     LogLine(FormatText("Outcome: %s, exit code %d",
                        outcome == ioCompleted ? "completed"
                        : outcome == ioRefused ? "not installed"

@@ -3,17 +3,26 @@
 
 #include "message_box.h"
 #include "setup_error.h"
+#include "step_timings.h"
 
 namespace {
 ChangeObserver* activeObserver = nullptr;
+// The time the observer's hooks took: what recording the changes costs a run.
+long long observingTicks = 0;
+
+bool FileMayBeWritten(const std::string& path) {
+  TimeTally tally(observingTicks);
+  return activeObserver->FileWillBeWritten(path);
+}
 }  // namespace
 
 ChangeObserver* ActiveChangeObserver() { return activeObserver; }
 void SetActiveChangeObserver(ChangeObserver* observer) { activeObserver = observer; }
+long long ObservingTicks() { return observingTicks; }
 
 void PrepareFileForWriting(const std::string& path) {
   if (activeObserver == nullptr) return;
-  while (!activeObserver->FileWillBeWritten(path)) {
+  while (!FileMayBeWritten(path)) {
     const std::string text = FormatText(
         "The file %s is used by another program.\r\nClose that program and press Retry, or press Cancel to undo the "
         "installation.",
@@ -24,21 +33,31 @@ void PrepareFileForWriting(const std::string& path) {
 }
 
 void PrepareFolderCreation(const std::string& path) {
-  if (activeObserver != nullptr) activeObserver->FolderWillBeCreated(path);
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->FolderWillBeCreated(path);
 }
 
 void PrepareKeyCreation(HKEY root, const std::string& keyPath) {
-  if (activeObserver != nullptr) activeObserver->KeyWillBeCreated(root, keyPath);
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->KeyWillBeCreated(root, keyPath);
 }
 
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name) {
-  if (activeObserver != nullptr) activeObserver->ValueWillChange(root, keyPath, name);
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->ValueWillChange(root, keyPath, name);
 }
 
 void PrepareTextRewrite(const std::string& path) {
-  if (activeObserver != nullptr) activeObserver->TextWillBeRewritten(path);
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->TextWillBeRewritten(path);
 }
 
 void PrepareToolRun(const std::string& folder) {
-  if (activeObserver != nullptr) activeObserver->ToolWillRun(folder);
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->ToolWillRun(folder);
 }

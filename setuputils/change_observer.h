@@ -30,6 +30,8 @@ class InstallationCancelled : public std::exception {
 
 ChangeObserver* ActiveChangeObserver();
 void SetActiveChangeObserver(ChangeObserver* observer);
+// The performance counter ticks spent in the observer's hooks so far (a question to the user left out).
+long long ObservingTicks();
 
 // Before a file is written: tells the observer, and while a program holds the file open asks the user (caption
 // "Setup", Retry and Cancel); Cancel raises InstallationCancelled.

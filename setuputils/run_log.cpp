@@ -9,15 +9,17 @@
 
 namespace {
 UniqueFile logFile;
+// The time spent in LogLine: what the log costs a run.
+long long loggingTicks = 0;
 
-long long Counter() {
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return counter.QuadPart;
+long long Frequency() {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return frequency.QuadPart;
 }
 
 // Taken when the program's statics are made: before anything of the run happens.
-const long long startCounter = Counter();
+const long long startCounter = PerformanceTicks();
 
 // Characters Windows does not allow in a file name become blanks.
 std::string FileNamePart(std::string text) {
@@ -42,14 +44,21 @@ void CloseRunLog() { logFile.reset(); }
 
 bool RunLogIsOpen() { return logFile.valid(); }
 
+long long PerformanceTicks() {
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return counter.QuadPart;
+}
+
+long long TicksToMicroseconds(long long ticks) { return ticks * 1000000 / Frequency(); }
+
 double SecondsSinceStart() {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(Counter() - startCounter) / static_cast<double>(frequency.QuadPart);
+  return static_cast<double>(PerformanceTicks() - startCounter) / static_cast<double>(Frequency());
 }
 
 void LogLine(const std::string& text) {
   if (!logFile) return;
+  const long long begin = PerformanceTicks();
   const std::string stamp = FormatText("[%9.3f] ", SecondsSinceStart());
   std::string lines;
   size_t start = 0;
@@ -61,7 +70,10 @@ void LogLine(const std::string& text) {
     if (start >= text.size()) break;
   }
   WriteRaw(lines);
+  loggingTicks += PerformanceTicks() - begin;
 }
+
+void LogOwnTime() { LogLine(FormatText("step log %lld us", TicksToMicroseconds(loggingTicks))); }
 
 std::string DefaultRunLogPath(const std::string& program, const std::string& appName) {
   char temp[MAX_PATH + 1] = "";

@@ -15,3 +15,8 @@ void LogLine(const std::string& text);
 std::string DefaultRunLogPath(const std::string& program, const std::string& appName);
 // The seconds since the program started, as the log shows them.
 double SecondsSinceStart();
+// The performance counter now, and a span of its ticks in microseconds.
+long long PerformanceTicks();
+long long TicksToMicroseconds(long long ticks);
+// Writes "step log <microseconds> us": the time the log's lines have cost so far.
+void LogOwnTime();

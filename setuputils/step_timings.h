@@ -16,6 +16,22 @@ class StepTimer {
   bool measuring_ = false;
 };
 
+// Adds the time of its scope to a running total: for work spread over a run in many small pieces.
+class TimeTally {
+ public:
+  explicit TimeTally(long long& ticks);
+  TimeTally(const TimeTally&) = delete;
+  TimeTally& operator=(const TimeTally&) = delete;
+  ~TimeTally();
+
+ private:
+  long long& ticks_;
+  long long start_;
+};
+
+// Writes the line of a step whose time was tallied: "step <name> <microseconds> us".
+void LogTalliedStep(const char* step, long long ticks);
+
 // Runs the step under a StepTimer of that name and returns what the step returns.
 template <typename Step>
 auto TimedStep(const char* name, Step&& step) {

@@ -92,20 +92,16 @@ TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
   EXPECT_EQ(FieldText(Questions(run)[4]), "");
 }
 
-TEST_F(SetupChecksTest, MissingArchiveIsReportedAndRecordsNothing) {
-  // Asked to, it deletes the setup files all the same; the archive it did not find is not touched.
-  for (const std::string more : {"", "RunAfterInstall=1\r\n"}) {
-    WriteConfiguration("RarFile=Missing.rar\r\n" + more);
-    const std::string before = MachineState();
-    RunRecord run =
-        RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
-    ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
-    ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
-    ExpectMessageBox(Questions(run)[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
-    EXPECT_EQ(run.exitCode, 1u);
-    if (!more.empty()) break;  // this run deletes the setup files
-    EXPECT_EQ(MachineState(), before);
-  }
+TEST_F(SetupChecksTest, MissingArchiveIsReportedAndTheSetupFilesGoAllTheSame) {
+  // Asked to, it deletes the setup files all the same; the archive it did not find is not touched. (That it records
+  // nothing: the unattended failures.)
+  WriteConfiguration("RarFile=Missing.rar\r\nRunAfterInstall=1\r\n");
+  RunRecord run =
+      RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
+  ExpectMessageBox(Questions(run)[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
+  EXPECT_EQ(run.exitCode, 1u);
   WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
   EXPECT_EQ(ListFolderTree(Folder()), Texts{"Data.rar"});
 }

@@ -1,4 +1,4 @@
-// Progress updates at the screen's pace, and the step timings of the diagnostics switch.
+// Progress updates at the screen's pace.
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -175,9 +175,4 @@ TEST_F(SettingsTest, PreviousInstallationChoosesTheDestination) {
   EXPECT_TRUE(seenCaptions.empty());
 }
 
-TEST_F(SettingsTest, MissingFileFailsWithItsResolvedPath) {
-  SetupSettings.ConfigFileName = folder_.path() + "absent.ini";
-  EXPECT_EQ(ErrorText([&] { LoadSetupSettings(); }), "Cannot open file " + folder_.path() + "absent.ini");
-  EXPECT_EQ(SetupSettings.AppName, "Application");  // the keys took their defaults before
-}
 }  // namespace

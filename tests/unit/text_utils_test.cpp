@@ -29,19 +29,6 @@ TEST(StringList, TextSplitsAtEveryLineBreakAndJoinsWithCrLf) {
   EXPECT_EQ((Texts{list.Value("name"), list.Value("plain")}), (Texts{"first", ""}));
 }
 
-TEST(TextUtils, PiecesOfTextsAndPaths) {
-  EXPECT_EQ((Texts{NamePart("=x"), NamePart("no equals"), ValuePart("a=b=c"), StripTrailingBackslash("C:\\x\\\\"),
-                   ExtractFileName("C:\\a\\b.txt"), ExtractFileName("C:b.txt"), ChangeFileExt("C:\\a.b\\c", ".cnt"),
-                   ChangeFileExt("x.hlp", ".cnt"), ExtractFileDrive("\\\\srv\\share\\x"), ExtractFileDrive("d:\\x")}),
-            (Texts{"", "", "b=c", "C:\\x\\", "b.txt", "b.txt", "C:\\a.b\\c.cnt", "x.cnt", "\\\\srv\\share", "d:"}));
-  EXPECT_EQ((std::vector<size_t>{PosText("abc", "xxABC"), PosText("x", "xyz"), PosText("q", "xyz")}),
-            (std::vector<size_t>{3, 1, 0}));
-  StringList pieces;
-  pieces.Add("kept");
-  SplitText("a;;b;", ';', pieces);
-  EXPECT_EQ(pieces.Lines(), (Texts{"kept", "a", "", "b"}));
-}
-
 TEST(TextUtils, ExpandFromAFolderRestoresTheCurrentFolder) {
   ScratchFolder folder;
   folder.Write("sub\\x", "");

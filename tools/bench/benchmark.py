@@ -364,7 +364,7 @@ class Kit:
         self.driven(wine, work, logs, figures, "setup", "caption Welcome!\npress OK\n",
                     ["--folder", windows_path(self.folder), "--",
                      windows_path(os.path.join(self.folder, "orvsetup.exe"))],
-                    ("installation", "count", "extract", "product", "records", "ide"))
+                    ("installation", "count", "space", "extract", "product", "records", "ide", "journal", "log"))
         if check and tree(setup_dir) != expected:
             raise RuntimeError("the setup program did not install what the archive holds")
         self.driven(wine, work, logs, figures, "uninstall", "caption Uninstall\npress Yes\n",
@@ -437,6 +437,16 @@ def report(kits, rounds):
             "< 2%", "met" if counting < 2 else "NOT met")
         row(kit, "- extracting pass", "%s (%.2fx limit)" % (ms(m(lambda f: f["setup extract"])),
                                                               m(lambda f: f["setup extract"] / f["limit install"])))
+        # The transaction: the free-space check, every journal record with its file moved aside, start and commit.
+        transaction = m(lambda f: 100.0 * (f["setup space"] + f["setup journal"]) / f["setup installation"])
+        transaction_goal = 5 if kit.kind == "small" else 3
+        row(kit, "- transaction (free space, journal, commit)", "%s (%.1f%% of the installation)" % (
+            ms(m(lambda f: f["setup space"] + f["setup journal"])), transaction), "<= %d%%" % transaction_goal,
+            "met" if transaction <= transaction_goal else "NOT met")
+        logging = m(lambda f: 100.0 * f["setup log"] / f["setup installation"])
+        row(kit, "- writing the log (/LOG)", "%s (%.1f%% of the installation)" % (ms(m(lambda f: f["setup log"])),
+                                                                              logging), "<= 3%",
+            "met" if logging <= 3 else "NOT met")
         row(kit, "- product record + include files", ms(m(lambda f: f["setup product"])))
         row(kit, "- Add/Remove Programs values + install counters", ms(m(lambda f: f["setup records"])))
         row(kit, "- IDE edits (packages, library path, help)", ms(m(lambda f: f["setup ide"])))
