@@ -16,6 +16,9 @@
 
 namespace {
 constexpr const char* kJournalName = "install.journal";
+// The journal's name once the installation committed: renaming is one change of the folder, which file systems that
+// journal their own changes keep in order with the deletions after it, so no flush to the disk is needed.
+constexpr const char* kCommittedName = "install.committed";
 // Fields are separated by tabs; a tab, line break, '%' or other control character inside one is written %XX.
 constexpr char kSeparator = '\t';
 
@@ -103,6 +106,7 @@ std::vector<std::string> FileNamesIn(const std::string& folder) {
 }
 
 std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
+std::string CommittedPathIn(const std::string& folder) { return folder + kCommittedName; }
 
 void UndoRecord(const std::vector<std::string>& f) {
   const std::string& kind = f[0];
@@ -167,34 +171,28 @@ std::vector<std::vector<std::string>> ReadRecords(const std::string& journalPath
   return records;
 }
 
-void RemoveJournal(const std::string& folder, const std::vector<std::vector<std::string>>& records) {
-  for (const auto& record : records) {
+// Deletes what the records kept aside, then the journal file itself.
+void RemoveJournal(const std::string& journalPath) {
+  for (const auto& record : ReadRecords(journalPath)) {
     std::string aside = KeptAside(record);
     if (!aside.empty()) DeleteFileEvenReadOnly(aside);
   }
-  DeleteFileA(JournalPathIn(folder).c_str());
+  DeleteFileA(journalPath.c_str());
 }
 
-bool HasCommitBegun(const std::vector<std::vector<std::string>>& records) {
-  for (const auto& record : records)
-    if (record[0] == "commit") return true;
-  return false;
-}
-
-// False when the commit had begun: it is finished instead, and the installation stands.
-bool UndoRecords(const std::string& folder, const std::vector<std::vector<std::string>>& records) {
-  const bool undo = !HasCommitBegun(records);
-  if (undo) {
-    for (auto record = records.rbegin(); record != records.rend(); ++record) UndoRecord(*record);
-  }
-  RemoveJournal(folder, records);
-  return undo;
+// Undoes the journal's records in reverse order and removes it.
+void UndoJournal(const std::string& journalPath) {
+  const auto records = ReadRecords(journalPath);
+  for (auto record = records.rbegin(); record != records.rend(); ++record) UndoRecord(*record);
+  RemoveJournal(journalPath);
 }
 }  // namespace
 
 InstallJournal::InstallJournal(const std::string& folder, const std::string& appName)
     : folder_(AddTrailingBackslash(folder)), journalPath_(JournalPathIn(folder_)) {
-  SHCreateDirectoryExA(nullptr, folder_.c_str(), nullptr);
+  // The folder and its parent, below a folder that exists (the user's Local Application Data).
+  CreateDirectoryA(ExtractFilePath(StripTrailingBackslash(folder_)).c_str(), nullptr);
+  CreateDirectoryA(folder_.c_str(), nullptr);
   // CREATE_NEW: a journal already there belongs to an installation that must be undone first.
   file_.reset(CreateFileA(journalPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -208,8 +206,8 @@ InstallJournal::~InstallJournal() {
 
 void InstallJournal::Append(const std::string& record, bool flush) {
   // One write a record: the system has it before the change begins, so a killed process loses nothing. Flushing to
-  // the disk as well costs milliseconds a record, so only the start and the commit are flushed: after a power cut a
-  // file moved aside and not named stays beside its place under its aside name, not lost.
+  // the disk as well costs milliseconds a record, so only the start is flushed: after a power cut a file moved aside
+  // and not named stays beside its place under its aside name, not lost.
   std::string line = record + "\r\n";
   DWORD written = 0;
   if (!WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
@@ -309,15 +307,17 @@ void InstallJournal::TextWillBeRewritten(const std::string& path) {
 }
 
 void InstallJournal::Commit() {
-  Append("commit", true);
   file_.reset();
-  RemoveJournal(folder_, ReadRecords(journalPath_));
+  const std::string committed = CommittedPathIn(folder_);
+  if (!MoveFileExA(journalPath_.c_str(), committed.c_str(), MOVEFILE_REPLACE_EXISTING))
+    throw CannotCreateFileError(committed);
+  RemoveJournal(committed);
   RemoveDirectoryA(folder_.c_str());
 }
 
 void InstallJournal::Undo() {
   file_.reset();
-  UndoRecords(folder_, ReadRecords(journalPath_));
+  UndoJournal(journalPath_);
   RemoveDirectoryA(folder_.c_str());
 }
 
@@ -329,8 +329,12 @@ std::string JournalFolder() {
 }
 
 std::optional<std::string> InterruptedInstallation(const std::string& folder) {
-  const std::string journalPath = JournalPathIn(AddTrailingBackslash(folder));
-  if (!FileExists(journalPath)) return std::nullopt;
+  const std::string withBackslash = AddTrailingBackslash(folder);
+  std::string journalPath = JournalPathIn(withBackslash);
+  if (!FileExists(journalPath)) {
+    journalPath = CommittedPathIn(withBackslash);
+    if (!FileExists(journalPath)) return std::nullopt;
+  }
   // A setup that is running holds its journal open for writing: that installation is under way, not interrupted.
   UniqueFile probe(CreateFileA(journalPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -343,9 +347,14 @@ std::optional<std::string> InterruptedInstallation(const std::string& folder) {
 
 bool UndoInterruptedInstallation(const std::string& folder) {
   const std::string withBackslash = AddTrailingBackslash(folder);
-  const bool undone = UndoRecords(withBackslash, ReadRecords(JournalPathIn(withBackslash)));
+  const std::string committed = CommittedPathIn(withBackslash);
+  const bool commitBegun = FileExists(committed);
+  if (commitBegun)
+    RemoveJournal(committed);
+  else
+    UndoJournal(JournalPathIn(withBackslash));
   RemoveDirectoryA(withBackslash.c_str());
-  return undone;
+  return !commitBegun;
 }
 
 void UndoInterruptedInstallationAtStart(const std::string& caption) {

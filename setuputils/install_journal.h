@@ -4,8 +4,9 @@
 // The journal is a text file in a per-user folder, one record a line, each written through to the system before the
 // change it describes (a killed process loses no record). A file the installation replaces is moved
 // aside next to itself (same volume, no copy of the data) and moved back on undo; a text file it rewrites has its old
-// content kept beside the journal; a registry value keeps its old type and data in its record. Commit removes what
-// was kept aside and the journal; a commit that was interrupted is finished, never undone, by the next start.
+// content kept beside the journal; a registry value keeps its old type and data in its record. Commit renames the
+// journal, then removes what was kept aside and the journal; a commit that was interrupted (a renamed journal) is
+// finished, never undone, by the next start.
 #pragma once
 
 #include <windows.h>
@@ -42,7 +43,8 @@ class InstallJournal : public ChangeObserver {
   // Before a text file is rewritten: keeps its old content (or that there was none).
   void TextWillBeRewritten(const std::string& path) override;
 
-  // The installation succeeded: what was kept aside and the journal go.
+  // The installation succeeded: the journal is renamed as committed, then what was kept aside and the journal go.
+  // Raises "Cannot create file %s" when the journal cannot be renamed (nothing has changed then).
   void Commit();
   // The installation failed: every recorded change is undone in reverse order, then the journal goes.
   void Undo();

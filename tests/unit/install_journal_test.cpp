@@ -31,9 +31,9 @@ TEST_F(InstallJournalTest, AKilledCommitIsFinishedARunningJournalIsLeftAlone) {
   }  // killed: the journal stays
   EXPECT_EQ(InterruptedInstallation(journalFolder()), std::optional<std::string>("Product"));
 
-  // The commit record reached the journal, the process died before what was kept aside was deleted.
-  const std::string journalPath = journalFolder() + "install.journal";
-  WriteFileBytes(journalPath, ReadFileBytes(journalPath) + "commit\r\n");
+  // The journal was renamed as committed, the process died before what was kept aside was deleted.
+  ASSERT_TRUE(MoveFileA((journalFolder() + "install.journal").c_str(), (journalFolder() + "install.committed").c_str()));
+  EXPECT_EQ(InterruptedInstallation(journalFolder()), std::optional<std::string>("Product"));
   EXPECT_FALSE(UndoInterruptedInstallation(journalFolder()));  // finished, not undone
   EXPECT_EQ(ReadFileBytes(replaced), "from the archive");
   EXPECT_EQ(ReadFileBytes(created), "from the archive");
