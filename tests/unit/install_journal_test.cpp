@@ -32,7 +32,8 @@ TEST_F(InstallJournalTest, AKilledCommitIsFinishedARunningJournalIsLeftAlone) {
   EXPECT_EQ(InterruptedInstallation(journalFolder()), std::optional<std::string>("Product"));
 
   // The journal was renamed as committed, the process died before what was kept aside was deleted.
-  ASSERT_TRUE(MoveFileA((journalFolder() + "install.journal").c_str(), (journalFolder() + "install.committed").c_str()));
+  ASSERT_TRUE(
+      MoveFileA((journalFolder() + "install.journal").c_str(), (journalFolder() + "install.committed").c_str()));
   EXPECT_EQ(InterruptedInstallation(journalFolder()), std::optional<std::string>("Product"));
   EXPECT_FALSE(UndoInterruptedInstallation(journalFolder()));  // finished, not undone
   EXPECT_EQ(ReadFileBytes(replaced), "from the archive");
