@@ -12,6 +12,8 @@
 
 namespace {
 constexpr const char* kUserUnit = "the user's own edit of orvmarlin.pas";
+// A 2 MB drive that ctest mounts around this program (tools/small-drive.sh).
+constexpr const char* kSmallDrive = "X:\\";
 
 std::string FileBytes(const std::string& path) {
   std::optional<std::string> bytes = ReadFileContent(path);
@@ -79,20 +81,22 @@ class TransactionTest : public SetupEndToEndTest {
   // the journal.
   std::string BytesState() const {
     std::string state = RegistrySnapshot();
-    for (const std::string& entry : ListFolderTree(Folder())) {
-      // The setup's own files beside the folders, and the fake tools' record of their runs.
-      if (entry.find('\\') == std::string::npos || entry == "Delphi5\\Bin\\tools.log") continue;
-      state += entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(Folder() + entry))) + "\n";
-    }
+    for (const std::string& folder : {Folder(), std::string(kSmallDrive)})
+      for (const std::string& entry : ListFolderTree(folder)) {
+        // The setup's own files beside the folders, and the fake tools' record of their runs.
+        if (folder == Folder() && (entry.find('\\') == std::string::npos || entry == "Delphi5\\Bin\\tools.log"))
+          continue;
+        state += folder + entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(folder + entry))) + "\n";
+      }
     for (const std::string& path : {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl",
                                     ProgramsFolder() + LinkName() + ".lnk", JournalFolder() + "install.journal"})
       state += path + (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? " exists\n" : " absent\n");
     return state;
   }
 
-  RunRecord Install(std::vector<Answer> script = {}) {
+  RunRecord Install(std::vector<Answer> script = {}, const std::vector<std::string>& arguments = {}) {
     script.insert(script.begin(), Welcome(IDOK));
-    return Run(CommandLine(SetupPath(), {}), script);
+    return Run(CommandLine(SetupPath(), arguments), script);
   }
   void ExpectCompleteInstall(const RunRecord& run) {
     EXPECT_EQ(run.exitCode, 0u);
@@ -211,6 +215,53 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
   }
   EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
   EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());
+}
+
+TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndoesTheInstallation) {
+  ULARGE_INTEGER size{};
+  if (!GetDiskFreeSpaceExA(kSmallDrive, nullptr, &size, nullptr) || size.QuadPart > (8ull << 20))
+    GTEST_SKIP() << "no 2 MB drive X: (ctest mounts it): "
+                 << FileBytes(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")) + "\\small-drive.problem");
+  const std::string drive = kSmallDrive, dest = drive + "dest\\", unit = dest + "units\\orvmarlin.pas";
+  DeleteFolderTree(drive);
+  ScopeExit clear([&] { DeleteFolderTree(drive); });
+  ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr) && CreateDirectoryA((dest + "units").c_str(), nullptr));
+  WriteFileBytes(unit, kUserUnit);
+  // Another program's file that leaves at most this much room.
+  auto fill = [&](unsigned long long room) {
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(kSmallDrive, &free, nullptr, nullptr));
+    WriteFileBytes(drive + "filler", std::string(free.QuadPart - room, 'f'));
+  };
+
+  // Less room than the product needs: asked before anything is written; Cancel ends the setup.
+  fill(256 * 1024);
+  const std::string before = BytesState();
+  RunRecord run =
+      Install({Answer::Press(IDCANCEL).Caption("Setup").Text("free space on drive X:\\.")}, {"/DIR=" + dest});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.WindowsOfKind(WindowKind::MessageBox).size(), 2u);
+  const WindowRecord box = run.WindowsOfKind(WindowKind::MessageBox)[1];
+  EXPECT_NE(box.text.find(", and 256.0 KB is free."), std::string::npos) << box.text;
+  EXPECT_EQ(std::make_pair(IconKindName(box.icon), box.buttons),
+            std::make_pair(IconKindName(IconKind::Warning), std::vector<int>{IDRETRY, IDCANCEL}));
+  EXPECT_EQ(BytesState(), before);
+
+  // Room at the check; while the user's unit, held open, is asked about, the drive fills up: undone.
+  ASSERT_TRUE(DeleteFileA((drive + "filler").c_str()));
+  const std::string roomy = BytesState();
+  UniqueFile held(CreateFileA(unit.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  run = Install({Answer::Press(IDRETRY).Text("is used by another program").WhileShown([&](HWND, const WindowRecord&) {
+                   fill(0);
+                   held.reset();
+                 }),
+                 Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)},
+                {"/DIR=" + dest});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_TRUE(DeleteFileA((drive + "filler").c_str()));
+  EXPECT_EQ(BytesState(), roomy);
 }
 
 }  // namespace
