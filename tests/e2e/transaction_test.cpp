@@ -1,8 +1,10 @@
-// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was.
+// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was; a removal that is
+// killed finishes when run again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -46,6 +48,31 @@ class DelayedKill {
  private:
   std::thread thread_;
 };
+
+// Runs the program with its log written into a pipe without a buffer, where each line waits until this test has read
+// it: read up to the given line and no further, the program stands where it writes the next one and is killed there,
+// as Task Manager would. False when it ended before.
+bool KillAfterLogLine(std::string commandLine, int line) {
+  const std::string pipeName = FormatText("\\\\.\\pipe\\orv-log-%lu", GetCurrentProcessId());
+  UniqueFile pipe(CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+  commandLine += " /VERYSILENT /LOG=" + pipeName;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!pipe ||
+      !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    return false;
+  UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  ConnectNamedPipe(pipe.get(), nullptr);
+  char buffer[4096];
+  DWORD got = 0, waiting = 0;
+  for (int read = 0; read < line && ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr);)
+    read += std::count(buffer, buffer + got, '\n');
+  while (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) Sleep(1);
+  const bool killed = waiting > 0 && TerminateProcess(process.get(), 99);
+  WaitForSingleObject(process.get(), INFINITE);
+  return killed;
+}
 
 class TransactionTest : public SetupEndToEndTest {
  protected:
@@ -262,6 +289,34 @@ TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndo
   EXPECT_EQ(run.exitCode, 1u);
   EXPECT_TRUE(DeleteFileA((drive + "filler").c_str()));
   EXPECT_EQ(BytesState(), roomy);
+}
+
+TEST_F(TransactionTest, AKilledRemovalRunAgainFinishes) {
+  const std::string uninstaller = Destination() + "uninstall.exe";
+  auto uninstall = [&] {
+    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName(), "/LOG=removal.log"}), {ConfirmRemoval(AppName())}).Clean());
+    // Its batch deletes it after it ended; the next installation must not meet that batch.
+    return WaitFor([&] { return !FileExists(uninstaller) && BatchFiles(Destination()).empty(); }, kBatchWaitMs);
+  };
+  // An uninterrupted removal: its log, and the state every killed one run again must end in.
+  ExpectCompleteInstall(Install({Completed()}));
+  ASSERT_TRUE(uninstall());
+  const std::string removed = BytesState(), removedRegistry = RegistrySnapshot(),
+                    log = FileBytes(Folder() + "removal.log");
+  EXPECT_FALSE(EntryExists());
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).valid());
+  EXPECT_EQ(ListFolderTree(Destination()), Texts{"units\\"});
+  // Killed after every sixth line of that log, from the last one before the entry goes back to the first file.
+  const size_t entryGone = log.find(UninstallEntryPath(AppName()) + " deleted (key)");
+  ASSERT_NE(entryGone, std::string::npos) << log;
+  for (int line = std::count(log.begin(), log.begin() + entryGone, '\n'); line > 2; line -= 6) {
+    ExpectCompleteInstall(Install({Completed()}));
+    ASSERT_TRUE(KillAfterLogLine(CommandLine(uninstaller, {AppName()}), line)) << "line " << line;
+    // The entry goes last: without it, the rest is gone too.
+    EXPECT_TRUE(EntryExists() || RegistrySnapshot() == removedRegistry) << line << ": " << RegistrySnapshot();
+    EXPECT_TRUE(uninstall()) << "killed after line " << line;
+    EXPECT_EQ(BytesState(), removed) << "killed after line " << line;
+  }
 }
 
 }  // namespace
