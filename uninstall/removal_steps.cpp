@@ -35,6 +35,15 @@ void DeleteCompanyKeyWhenEmpty() {
   company.Close();
   DeleteRegistryKey(HKEY_CURRENT_USER, kCompanyKey);
 }
+
+// The products key once no record is left in it (or it is gone), then the maker's key as above.
+void DeleteProductsKeyWhenEmpty() {
+  RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
+  if (products.valid() && products.SubKeyCount() != 0) return;
+  products.Close();
+  DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledProductsKey);
+  DeleteCompanyKeyWhenEmpty();
+}
 }  // namespace
 
 namespace {
@@ -103,7 +112,6 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   // One open of the counters key for the whole pass, and one look whether it is left empty at its end: a file
   // listed after the last counter went finds no counter either way.
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
-  bool anyDeleted = false;
   ProgressUpdates progress(dialogWindow, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
   for (size_t index = released; index < files.Count(); ++index) {
     const std::string& path = files[index];
@@ -113,7 +121,6 @@ void RemoveInstalledFiles(StringList& keptFiles) {
       // The file before its counter: killed in between, the next run finds the counter and finishes.
       LogLine((DeleteFileEvenReadOnly(path) ? "Deleted " : "Could not delete ") + path);
       installedFiles.DeleteValue(path);
-      deleted = true;
     } else {
       // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,
       // never deleted while another installation needs it.
@@ -124,10 +131,10 @@ void RemoveInstalledFiles(StringList& keptFiles) {
                              : std::string(": no installation counts it (no counter, or one at zero)")));
       keptFiles.Add(path);
     }
-    anyDeleted = anyDeleted || deleted;
     progress.Show(path, index);
   }
-  if (anyDeleted) DeleteInstalledFilesKeyWhenEmpty(installedFiles);
+  // Also when this run deleted no counter: one killed right after its last counter went left the key empty.
+  DeleteInstalledFilesKeyWhenEmpty(installedFiles);
 }
 
 void GetOtherSubProducts(const std::string& productName, StringList& names) {
@@ -148,7 +155,8 @@ void RemoveProductRecord(const std::string& productName, const std::string& subP
                          const StringList& keptFiles) {
   if (productName.empty()) return;
   RegistryKey record = RegistryKey::Open(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
-  if (!record.valid()) return;
+  // A removal killed right after the record went left the keys above it.
+  if (!record.valid()) return DeleteProductsKeyWhenEmpty();
   for (const auto& name : SubProductNames(subProductNames))
     if (!IsReservedSubProductName(name)) record.DeleteValue(name);
   StringList others;
@@ -158,12 +166,7 @@ void RemoveProductRecord(const std::string& productName, const std::string& subP
     record.DeleteValue(kFolderNameValue);
     record.Close();
     DeleteRegistryTree(HKEY_CURRENT_USER, InstalledProductKeyPath(productName));
-    RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
-    if (products.valid() && products.SubKeyCount() == 0) {
-      products.Close();
-      DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledProductsKey);
-      DeleteCompanyKeyWhenEmpty();
-    }
+    DeleteProductsKeyWhenEmpty();
   }
   UpdateProductIncludes(keptFiles);
 }

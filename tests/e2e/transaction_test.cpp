@@ -1,8 +1,10 @@
-// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was.
+// End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was; a removal that is
+// killed finishes when run again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "e2e_fixture.h"
@@ -12,6 +14,8 @@
 
 namespace {
 constexpr const char* kUserUnit = "the user's own edit of orvmarlin.pas";
+// A 2 MB drive that ctest mounts around this program (tools/small-drive.sh).
+constexpr const char* kSmallDrive = "X:\\";
 
 std::string FileBytes(const std::string& path) {
   std::optional<std::string> bytes = ReadFileContent(path);
@@ -44,6 +48,31 @@ class DelayedKill {
  private:
   std::thread thread_;
 };
+
+// Runs the program with its log written into a pipe without a buffer, where each line waits until this test has read
+// it: read up to the given line and no further, the program stands where it writes the next one and is killed there,
+// as Task Manager would. False when it ended before.
+bool KillAfterLogLine(std::string commandLine, int line) {
+  const std::string pipeName = FormatText("\\\\.\\pipe\\orv-log-%lu", GetCurrentProcessId());
+  UniqueFile pipe(CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+  commandLine += " /VERYSILENT /LOG=" + pipeName;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!pipe ||
+      !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+    return false;
+  UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  ConnectNamedPipe(pipe.get(), nullptr);
+  char buffer[4096];
+  DWORD got = 0, waiting = 0;
+  for (int read = 0; read < line && ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr);)
+    read += std::count(buffer, buffer + got, '\n');
+  while (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) Sleep(1);
+  const bool killed = waiting > 0 && TerminateProcess(process.get(), 99);
+  WaitForSingleObject(process.get(), INFINITE);
+  return killed;
+}
 
 class TransactionTest : public SetupEndToEndTest {
  protected:
@@ -79,20 +108,22 @@ class TransactionTest : public SetupEndToEndTest {
   // the journal.
   std::string BytesState() const {
     std::string state = RegistrySnapshot();
-    for (const std::string& entry : ListFolderTree(Folder())) {
-      // The setup's own files beside the folders, and the fake tools' record of their runs.
-      if (entry.find('\\') == std::string::npos || entry == "Delphi5\\Bin\\tools.log") continue;
-      state += entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(Folder() + entry))) + "\n";
-    }
+    for (const std::string& folder : {Folder(), std::string(kSmallDrive)})
+      for (const std::string& entry : ListFolderTree(folder)) {
+        // The setup's own files beside the folders, and the fake tools' record of their runs.
+        if (folder == Folder() && (entry.find('\\') == std::string::npos || entry == "Delphi5\\Bin\\tools.log"))
+          continue;
+        state += folder + entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(folder + entry))) + "\n";
+      }
     for (const std::string& path : {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl",
                                     ProgramsFolder() + LinkName() + ".lnk", JournalFolder() + "install.journal"})
       state += path + (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? " exists\n" : " absent\n");
     return state;
   }
 
-  RunRecord Install(std::vector<Answer> script = {}) {
+  RunRecord Install(std::vector<Answer> script = {}, const std::vector<std::string>& arguments = {}) {
     script.insert(script.begin(), Welcome(IDOK));
-    return Run(CommandLine(SetupPath(), {}), script);
+    return Run(CommandLine(SetupPath(), arguments), script);
   }
   void ExpectCompleteInstall(const RunRecord& run) {
     EXPECT_EQ(run.exitCode, 0u);
@@ -211,6 +242,81 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
   }
   EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
   EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());
+}
+
+TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndoesTheInstallation) {
+  ULARGE_INTEGER size{};
+  if (!GetDiskFreeSpaceExA(kSmallDrive, nullptr, &size, nullptr) || size.QuadPart > (8ull << 20))
+    GTEST_SKIP() << "no 2 MB drive X: (ctest mounts it): "
+                 << FileBytes(WindowsPathFromUnix(EnvironmentValue("ORV_BUILD_DIR")) + "\\small-drive.problem");
+  const std::string drive = kSmallDrive, dest = drive + "dest\\", unit = dest + "units\\orvmarlin.pas";
+  DeleteFolderTree(drive);
+  ScopeExit clear([&] { DeleteFolderTree(drive); });
+  ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr) && CreateDirectoryA((dest + "units").c_str(), nullptr));
+  WriteFileBytes(unit, kUserUnit);
+  // Another program's file that leaves at most this much room.
+  auto fill = [&](unsigned long long room) {
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExA(kSmallDrive, &free, nullptr, nullptr));
+    WriteFileBytes(drive + "filler", std::string(free.QuadPart - room, 'f'));
+  };
+
+  // Less room than the product needs: asked before anything is written; Cancel ends the setup.
+  fill(256 * 1024);
+  const std::string before = BytesState();
+  RunRecord run =
+      Install({Answer::Press(IDCANCEL).Caption("Setup").Text("free space on drive X:\\.")}, {"/DIR=" + dest});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.WindowsOfKind(WindowKind::MessageBox).size(), 2u);
+  const WindowRecord box = run.WindowsOfKind(WindowKind::MessageBox)[1];
+  EXPECT_NE(box.text.find(", and 256.0 KB is free."), std::string::npos) << box.text;
+  EXPECT_EQ(std::make_pair(IconKindName(box.icon), box.buttons),
+            std::make_pair(IconKindName(IconKind::Warning), std::vector<int>{IDRETRY, IDCANCEL}));
+  EXPECT_EQ(BytesState(), before);
+
+  // Room at the check; while the user's unit, held open, is asked about, the drive fills up: undone.
+  ASSERT_TRUE(DeleteFileA((drive + "filler").c_str()));
+  const std::string roomy = BytesState();
+  UniqueFile held(CreateFileA(unit.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  run = Install({Answer::Press(IDRETRY).Text("is used by another program").WhileShown([&](HWND, const WindowRecord&) {
+                   fill(0);
+                   held.reset();
+                 }),
+                 Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)},
+                {"/DIR=" + dest});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_TRUE(DeleteFileA((drive + "filler").c_str()));
+  EXPECT_EQ(BytesState(), roomy);
+}
+
+TEST_F(TransactionTest, AKilledRemovalRunAgainFinishes) {
+  const std::string uninstaller = Destination() + "uninstall.exe";
+  auto uninstall = [&] {
+    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName(), "/LOG=removal.log"}), {ConfirmRemoval(AppName())}).Clean());
+    // Its batch deletes it after it ended; the next installation must not meet that batch.
+    return WaitFor([&] { return !FileExists(uninstaller) && BatchFiles(Destination()).empty(); }, kBatchWaitMs);
+  };
+  // An uninterrupted removal: its log, and the state every killed one run again must end in.
+  ExpectCompleteInstall(Install({Completed()}));
+  ASSERT_TRUE(uninstall());
+  const std::string removed = BytesState(), removedRegistry = RegistrySnapshot(),
+                    log = FileBytes(Folder() + "removal.log");
+  EXPECT_FALSE(EntryExists());
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).valid());
+  EXPECT_EQ(ListFolderTree(Destination()), Texts{"units\\"});
+  // Killed after every sixth line of that log, from the last one before the entry goes back to the first file.
+  const size_t entryGone = log.find(UninstallEntryPath(AppName()) + " deleted (key)");
+  ASSERT_NE(entryGone, std::string::npos) << log;
+  for (int line = std::count(log.begin(), log.begin() + entryGone, '\n'); line > 2; line -= 6) {
+    ExpectCompleteInstall(Install({Completed()}));
+    ASSERT_TRUE(KillAfterLogLine(CommandLine(uninstaller, {AppName()}), line)) << "line " << line;
+    // The entry goes last: without it, the rest is gone too.
+    EXPECT_TRUE(EntryExists() || RegistrySnapshot() == removedRegistry) << line << ": " << RegistrySnapshot();
+    EXPECT_TRUE(uninstall()) << "killed after line " << line;
+    EXPECT_EQ(BytesState(), removed) << "killed after line " << line;
+  }
 }
 
 }  // namespace
