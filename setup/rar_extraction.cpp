@@ -244,7 +244,11 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
     if (damaged) break;
     PumpPendingMessages();
   }
-  if (readResult != ERAR_SUCCESS && readResult != ERAR_END_ARCHIVE) damaged = true;
+  if (readResult != ERAR_SUCCESS && readResult != ERAR_END_ARCHIVE) {
+    if (logEntries)
+      LogLine(FormatText("The archive's next header could not be read: the library reported error %d", readResult));
+    damaged = true;
+  }
   // The library also reports the end when the file just stops, inside a header or right after an entry.
   if (readResult == ERAR_END_ARCHIVE && !RarArchiveEndsWithEndBlock(archiveName)) damaged = true;
   if (damaged) return false;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "run_log.h"
 #include "setup_error.h"
 
 namespace {
@@ -74,7 +75,11 @@ HANDLE OpenRarArchive(const std::string& archiveName, unsigned int openMode) {
   std::memset(&data, 0, sizeof data);
   data.ArcName = &name[0];
   data.OpenMode = openMode;
-  return open(&data);
+  HANDLE archive = open(&data);
+  if (archive == nullptr)
+    LogLine(FormatText("The archive %s could not be opened: the library reported error %u", archiveName.c_str(),
+                       data.OpenResult));
+  return archive;
 }
 
 void CloseRarArchive(HANDLE archive) noexcept {

@@ -19,6 +19,7 @@
 #include "scratch_registry.h"
 #include "setup_error.h"
 #include "test_utils.h"
+#include "uninstall_entry.h"
 #include "window_driver.h"
 
 constexpr DWORD kRunTimeLimitMs = 30000;
@@ -52,10 +53,6 @@ constexpr const char* kInstallFailedText =
 constexpr const char* kFailureCaption = "An error occured during installation.";
 constexpr const char* kDirectCallText =
     "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
-
-inline std::string UninstallEntryPath(const std::string& appName) {
-  return std::string(kUninstallKeyPath) + "\\" + appName;
-}
 
 // The self-deleting batch files directly in the folder.
 inline std::vector<std::string> BatchFiles(const std::string& folder) {

@@ -61,7 +61,7 @@ TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
   const std::string productKey = std::string(kInstalledProductsKey) + "\\" + AppName();
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kVersionValue, "0.9");
   WriteRegistryString(HKEY_CURRENT_USER, productKey, kFolderNameValue, Folder() + "Old");
-  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kDisplayNameValue, AppName());
+  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kDisplayNameValue, AppName());
   WriteFile("OrvSetup.ini", "[Application]\r\nAppName=" + AppName() + "\r\nVersion=\r\nProductName=" + AppName() +
                                 "\r\nCheckDelphi=1\r\nDefaultDir=" + Folder() + "Small\r\n");
   FakeIdeWindows ide({"TAlignPalette", "TPropertyInspector", "TAppBuilder"});
@@ -143,7 +143,7 @@ TEST_F(SetupChecksTest, WithoutStartMenuFolderNoShortcutIsMadeOrRecorded) {
   RunRecord run = RunSetup({Welcome(IDOK)});
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   const std::string installDir = Folder() + "Small\\";
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kFilesValue),
             installDir + "readme.txt\r\n" + installDir + "tools\\ran.bat\r\n" + installDir + "uninstall.exe\r\n");
   EXPECT_FALSE(FileExists(Folder() + "Notes.lnk"));
   EXPECT_FALSE(FileExists(installDir + "Notes.lnk"));

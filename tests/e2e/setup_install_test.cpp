@@ -140,7 +140,7 @@ TEST_F(SetupInstallTest, RepeatedInstallationUnderTheSameNameMergesItsLists) {
   CopyPayload("small\\Data.rar", Folder() + "Data.rar");
   const std::string installDir = Folder() + "Small\\";
   const std::string installFolder = StripTrailingBackslash(installDir);
-  const std::string entry = UninstallEntryPath(AppName());
+  const std::string entry = UninstallEntryKeyPath(AppName());
   auto install = [&](const std::string& typedFolder) {
     RunRecord run = RunSetup({Welcome(IDOK), Destination(IDOK, typedFolder)});
     EXPECT_TRUE(run.Clean()) << FormatRunRecord(run);
@@ -204,7 +204,7 @@ TEST_F(SetupInstallTest, ProgramOfferedAtTheEndStartsInTheDestination) {
   const std::string marker = installDir + "ran.txt";
   WaitFor([&] { return !ReadFileBytes(marker).empty(); }, 10000);
   EXPECT_EQ(ReadFileBytes(marker), StripTrailingBackslash(installDir) + "\r\n");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue),
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kFilesValue),
             Lines({installDir + "readme.txt", installDir + "tools\\ran.bat", installDir + "uninstall.exe"}));
 }
 
@@ -252,7 +252,7 @@ TEST_F(SetupInstallTest, SetupFilesAreDeletedWhereTheyWereFoundAndUsed) {
   for (const char* name : {"orvsetup.exe", "unrar.dll", "OrvSetup.ini", "Data.rar"})
     EXPECT_FALSE(FileExists(Folder() + name)) << name;
   EXPECT_TRUE(FileExists(Folder() + "uninstall.exe"));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kUninstallStringValue),
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kUninstallStringValue),
             "\"" + Folder() + "uninstall.exe\" \"" + AppName() + "\"");
 }
 }  // namespace

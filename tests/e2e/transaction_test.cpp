@@ -1,20 +1,18 @@
 // End-to-end: an installation that fails, is cancelled or is killed leaves the machine as it was; a removal that is
-// killed finishes when run again.
+// killed, or meets an installation folder the user deleted, finishes when run again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "e2e_fixture.h"
 #include "install_journal.h"
-#include "rar5_writer.h"
 #include "text_file.h"
 
 namespace {
 constexpr const char* kUserUnit = "the user's own edit of orvmarlin.pas";
-// A 2 MB drive that ctest mounts around this program (tools/small-drive.sh).
+// A 2 MB drive that ctest mounts around this program (tests/support/small-drive.sh).
 constexpr const char* kSmallDrive = "X:\\";
 
 std::string FileBytes(const std::string& path) {
@@ -22,45 +20,24 @@ std::string FileBytes(const std::string& path) {
   return bytes ? *bytes : std::string("(missing)");
 }
 
-// Size and FNV-1a hash: a listing of the bytes stays short enough to read when two differ.
+// Size and hash: a listing of the bytes stays short enough to read when two differ.
 std::string Fingerprint(const std::string& bytes) {
-  unsigned long long hash = 14695981039346656037ull;
-  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
-  return FormatText("%u bytes, %016llx", static_cast<unsigned>(bytes.size()), hash);
+  return FormatText("%u bytes, %llx", static_cast<unsigned>(bytes.size()),
+                    static_cast<unsigned long long>(std::hash<std::string>{}(bytes)));
 }
-
-// Ends the process of a window after a delay, from a thread of its own, as Task Manager would.
-class DelayedKill {
- public:
-  void Arm(HWND window, DWORD delayMs) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    thread_ = std::thread([processId, delayMs] {
-      Sleep(delayMs);
-      UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-      if (process) TerminateProcess(process.get(), 99);
-    });
-  }
-  ~DelayedKill() {
-    if (thread_.joinable()) thread_.join();
-  }
-
- private:
-  std::thread thread_;
-};
 
 // Runs the program with its log written into a pipe without a buffer, where each line waits until this test has read
 // it: read up to the given line and no further, the program stands where it writes the next one and is killed there,
 // as Task Manager would. False when it ended before.
-bool KillAfterLogLine(std::string commandLine, int line) {
+bool KillAfterLogLine(std::string commandLine, const std::string& folder, int line) {
   const std::string pipeName = FormatText("\\\\.\\pipe\\orv-log-%lu", GetCurrentProcessId());
   UniqueFile pipe(CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
   commandLine += " /VERYSILENT /LOG=" + pipeName;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!pipe ||
-      !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+  if (!pipe || !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                               &started))
     return false;
   UniqueKernelHandle process(started.hProcess), thread(started.hThread);
   ConnectNamedPipe(pipe.get(), nullptr);
@@ -99,7 +76,7 @@ class TransactionTest : public SetupEndToEndTest {
 
   std::string Destination() const { return Folder() + "dest\\"; }
   bool EntryExists() const {
-    return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), KEY_READ).valid();
+    return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), KEY_READ).valid();
   }
   std::string LinkName() const { return AppName() + " Readme"; }
 
@@ -115,8 +92,9 @@ class TransactionTest : public SetupEndToEndTest {
           continue;
         state += folder + entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(folder + entry))) + "\n";
       }
-    for (const std::string& path : {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl",
-                                    ProgramsFolder() + LinkName() + ".lnk", JournalFolder() + "install.journal"})
+    for (const std::string& path :
+         {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl", ProgramsFolder() + LinkName() + ".lnk",
+          JournalFolder() + "install.journal", JournalFolder() + "install.committed"})
       state += path + (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? " exists\n" : " absent\n");
     return state;
   }
@@ -130,6 +108,19 @@ class TransactionTest : public SetupEndToEndTest {
     EXPECT_TRUE(run.Clean());
     EXPECT_NE(FileBytes(Destination() + "units\\orvmarlin.pas"), kUserUnit);
     EXPECT_TRUE(EntryExists());
+  }
+  // Removes the installation with its uninstaller (its log into the file given) and waits for the batch that
+  // deletes the uninstaller: the next installation must not meet that batch.
+  bool Uninstall(const std::string& logFile = "removal.log") {
+    const std::string uninstaller = Destination() + "uninstall.exe";
+    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName(), "/LOG=" + logFile}), {ConfirmRemoval(AppName())}).Clean());
+    return WaitFor([&] { return !FileExists(uninstaller) && BatchFiles(Destination()).empty(); }, kBatchWaitMs);
+  }
+  // The number of the log's line that holds the text (0 when none does).
+  int LineOf(const std::string& logFile, const std::string& text) const {
+    const std::string log = FileBytes(Folder() + logFile);
+    const size_t at = log.find(text);
+    return at == std::string::npos ? 0 : static_cast<int>(std::count(log.begin(), log.begin() + at, '\n')) + 1;
   }
   static Answer Completed() { return Answer::Press(IDOK).Caption("Setup").Text("Installation completed."); }
   static Answer Undone(const std::string& appName) {
@@ -181,27 +172,6 @@ TEST_F(TransactionTest, AFileInUseIsAskedAboutCancelUndoesRetryCompletes) {
   ExpectCompleteInstall(run);
 }
 
-TEST_F(TransactionTest, TooLittleSpaceIsAskedAboutBeforeAnythingIsWritten) {
-  // An archive that declares more than any disk here holds (a thousand entries of 4 GB): the counting pass reads
-  // its headers only.
-  std::vector<Rar5Entry> entries;
-  for (int i = 0; i < 1000; ++i)
-    entries.push_back({"huge" + std::to_string(i) + ".bin", "tiny", false, 0, 0x20, 0xFFFFFFFFull});
-  WriteRar5Archive(Folder() + "Data.rar", entries);
-  const std::string before = BytesState();
-  auto noSpace = [](int button) {
-    return Answer::Press(button).Caption("Setup").Text("There is not enough free space on drive");
-  };
-  RunRecord run = Install({noSpace(IDRETRY), noSpace(IDCANCEL)});
-  EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(run.exitCode, 0u);
-  std::vector<WindowRecord> boxes = run.WindowsOfKind(WindowKind::MessageBox);
-  ASSERT_EQ(boxes.size(), 3u);
-  EXPECT_EQ(std::make_pair(IconKindName(boxes[1].icon), boxes[1].buttons),
-            std::make_pair(IconKindName(IconKind::Warning), std::vector<int>{IDRETRY, IDCANCEL}));
-  EXPECT_EQ(BytesState(), before);
-}
-
 TEST_F(TransactionTest, AReinstallationThatFailsLeavesTheFirstOneCompleteAndRemovable) {
   ExpectCompleteInstall(Install({Completed()}));
   const std::string installed = BytesState();
@@ -211,37 +181,29 @@ TEST_F(TransactionTest, AReinstallationThatFailsLeavesTheFirstOneCompleteAndRemo
   EXPECT_TRUE(Install({Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)}).Clean());
   EXPECT_EQ(BytesState(), installed);
 
-  EXPECT_TRUE(Run(CommandLine(Destination() + "uninstall.exe", {AppName()}), {ConfirmRemoval(AppName())}).Clean());
-  EXPECT_TRUE(WaitFor([&] { return !FileExists(Destination() + "uninstall.exe"); }, kBatchWaitMs));
+  EXPECT_TRUE(Uninstall());
   EXPECT_FALSE(EntryExists());
   EXPECT_EQ(FileBytes(Destination() + "units\\orvmarlin.pas"), "(missing)");
 }
 
+// Killed at twenty lines of its log spread from the journal's start to the end of the last step: the next start
+// undoes it, says so, and the machine is as it was.
 TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
+  // A whole installation, removed again, tells where its steps write; what its removal keeps stays.
+  ASSERT_EQ(Run(CommandLine(SetupPath(), {"/VERYSILENT", "/LOG=whole.log"}), {}).exitCode, 0u);
+  ASSERT_TRUE(Uninstall());
+  WriteFile("dest\\units\\orvmarlin.pas", kUserUnit);
   const std::string before = BytesState();
-  int interrupted = 0;
-  for (DWORD delay = 0; delay < 20 * 60; delay += 60) {
-    {
-      DelayedKill kill;
-      Run(CommandLine(SetupPath(), {}),
-          {Welcome(IDOK).WhileShown([&](HWND window, const WindowRecord&) { kill.Arm(window, delay); }), Completed()});
-    }
-    const bool left = InterruptedInstallation(JournalFolder()).has_value();
-    const bool committing = FileExists(JournalFolder() + "install.committed");
-    if (left && !committing) ++interrupted;
-    // The next start undoes what the killed one left and says so (a commit cut short it finishes without a word);
-    // the welcome box is then refused.
-    std::vector<Answer> script;
-    if (left && !committing) script.push_back(Undone(AppName()));
-    script.push_back(Welcome(IDCANCEL));
-    RunRecord next = Run(CommandLine(SetupPath(), {}), script);
-    EXPECT_TRUE(next.Clean()) << "killed after " << delay << " ms";
-    // A run that got to its commit before the kill is complete, and so are all later ones.
-    if (EntryExists()) break;
-    EXPECT_EQ(BytesState(), before) << "killed after " << delay << " ms";
+  const int first = LineOf("whole.log", "step space "), last = LineOf("whole.log", "step installation ");
+  ASSERT_LT(first + 20, last);
+  for (int moment = 0; moment < 20; ++moment) {
+    const int line = first + (last - first) * moment / 20;
+    ASSERT_TRUE(KillAfterLogLine(CommandLine(SetupPath(), {}), Folder(), line)) << "line " << line;
+    RunRecord next = Run(CommandLine(SetupPath(), {}), {Undone(AppName()), Welcome(IDCANCEL)});
+    EXPECT_TRUE(next.Clean()) << "killed after line " << line << "\n" << FormatRunRecord(next);
+    EXPECT_EQ(BytesState(), before) << "killed after line " << line;
   }
-  EXPECT_GT(interrupted, 0) << "no kill came while the installation was under way";
-  EXPECT_TRUE(Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Completed()}).Clean());
+  ExpectCompleteInstall(Install({Completed()}));
 }
 
 TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndoesTheInstallation) {
@@ -264,11 +226,11 @@ TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndo
   // Less room than the product needs: asked before anything is written; Cancel ends the setup.
   fill(256 * 1024);
   const std::string before = BytesState();
-  RunRecord run =
-      Install({Answer::Press(IDCANCEL).Caption("Setup").Text("free space on drive X:\\.")}, {"/DIR=" + dest});
+  auto noSpace = [](int button) { return Answer::Press(button).Caption("Setup").Text("free space on drive X:\\."); };
+  RunRecord run = Install({noSpace(IDRETRY), noSpace(IDCANCEL)}, {"/DIR=" + dest});
   EXPECT_TRUE(run.Clean());
   EXPECT_EQ(run.exitCode, 0u);
-  ASSERT_EQ(run.WindowsOfKind(WindowKind::MessageBox).size(), 2u);
+  ASSERT_EQ(run.WindowsOfKind(WindowKind::MessageBox).size(), 3u);
   const WindowRecord box = run.WindowsOfKind(WindowKind::MessageBox)[1];
   EXPECT_NE(box.text.find(", and 256.0 KB is free."), std::string::npos) << box.text;
   EXPECT_EQ(std::make_pair(IconKindName(box.icon), box.buttons),
@@ -293,30 +255,39 @@ TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndo
 
 TEST_F(TransactionTest, AKilledRemovalRunAgainFinishes) {
   const std::string uninstaller = Destination() + "uninstall.exe";
-  auto uninstall = [&] {
-    EXPECT_TRUE(Run(CommandLine(uninstaller, {AppName(), "/LOG=removal.log"}), {ConfirmRemoval(AppName())}).Clean());
-    // Its batch deletes it after it ended; the next installation must not meet that batch.
-    return WaitFor([&] { return !FileExists(uninstaller) && BatchFiles(Destination()).empty(); }, kBatchWaitMs);
-  };
   // An uninterrupted removal: its log, and the state every killed one run again must end in.
   ExpectCompleteInstall(Install({Completed()}));
-  ASSERT_TRUE(uninstall());
-  const std::string removed = BytesState(), removedRegistry = RegistrySnapshot(),
-                    log = FileBytes(Folder() + "removal.log");
+  ASSERT_TRUE(Uninstall());
+  const std::string removed = BytesState(), removedRegistry = RegistrySnapshot();
   EXPECT_FALSE(EntryExists());
   EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).valid());
   EXPECT_EQ(ListFolderTree(Destination()), Texts{"units\\"});
   // Killed after every sixth line of that log, from the last one before the entry goes back to the first file.
-  const size_t entryGone = log.find(UninstallEntryPath(AppName()) + " deleted (key)");
-  ASSERT_NE(entryGone, std::string::npos) << log;
-  for (int line = std::count(log.begin(), log.begin() + entryGone, '\n'); line > 2; line -= 6) {
+  const int entryGone = LineOf("removal.log", UninstallEntryKeyPath(AppName()) + " deleted (key)");
+  ASSERT_GT(entryGone, 0);
+  for (int line = entryGone - 1; line > 2; line -= 6) {
     ExpectCompleteInstall(Install({Completed()}));
-    ASSERT_TRUE(KillAfterLogLine(CommandLine(uninstaller, {AppName()}), line)) << "line " << line;
+    ASSERT_TRUE(KillAfterLogLine(CommandLine(uninstaller, {AppName()}), Folder(), line)) << "line " << line;
     // The entry goes last: without it, the rest is gone too.
     EXPECT_TRUE(EntryExists() || RegistrySnapshot() == removedRegistry) << line << ": " << RegistrySnapshot();
-    EXPECT_TRUE(uninstall()) << "killed after line " << line;
+    EXPECT_TRUE(Uninstall()) << "killed after line " << line;
     EXPECT_EQ(BytesState(), removed) << "killed after line " << line;
   }
+
+  // The user deleted the installation folder, uninstaller included: a copy started by hand removes every record, and
+  // run a second time it finds nothing and changes nothing.
+  ExpectCompleteInstall(Install({Completed()}));
+  DeleteFolderTree(Destination());
+  std::string afterFirst;
+  for (int round = 1; round <= 2; ++round) {
+    RunRecord run = Run(CommandLine(UninstallPath(), {AppName()}), {ConfirmRemoval(AppName())});
+    EXPECT_TRUE(run.Clean() && run.exitCode == 0) << FormatRunRecord(run);
+    RestoreOwnUninstaller();
+    if (round == 1) afterFirst = RegistrySnapshot();
+  }
+  EXPECT_FALSE(EntryExists());
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey, KEY_READ).valid());
+  EXPECT_EQ(RegistrySnapshot(), afterFirst);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ class UnattendedTest : public SetupEndToEndTest {
     return run.WindowsOfKind(WindowKind::MessageBox).empty() && run.WindowsOfKind(WindowKind::Dialog).empty();
   }
   std::optional<std::string> EntryValue(const std::string& name) const {
-    return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), KEY_READ).ReadString(name);
+    return RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), KEY_READ).ReadString(name);
   }
 
   std::optional<FakeIde> ide_;

@@ -14,7 +14,7 @@ class UninstallTest : public SetupEndToEndTest {
   // The entry of AppName listing a product file and the test's uninstaller, as the setup program writes it.
   std::string RecordInstallation() const {
     const std::string file = WriteFile("Product\\readme.txt", "x");
-    WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue,
+    WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kFilesValue,
                         file + "\r\n" + UninstallPath() + "\r\n");
     return file;
   }
@@ -71,10 +71,10 @@ TEST_F(UninstallTest, DeletesItselfOnlyWhenNoInstallationCountsIt) {
   EXPECT_TRUE(FileExists(UninstallPath()));
   EXPECT_TRUE(BatchFiles(Folder()).empty());
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).ReadDword(UninstallPath()), 1u);
-  EXPECT_FALSE(RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), KEY_READ).valid());
+  EXPECT_FALSE(RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), KEY_READ).valid());
 
   // The last installation that counts it: it deletes itself once it has ended.
-  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryPath(AppName()), kFilesValue, UninstallPath() + "\r\n");
+  WriteRegistryString(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(AppName()), kFilesValue, UninstallPath() + "\r\n");
   record = Uninstall({ConfirmRemoval(AppName())});
   ASSERT_TRUE(record.Clean()) << FormatRunRecord(record);
   EXPECT_TRUE(WaitFor([&] { return !FileExists(UninstallPath()) && BatchFiles(Folder()).empty(); }, kBatchWaitMs));

@@ -11,6 +11,7 @@
 #include "setup_error.h"
 #include "string_list.h"
 #include "text_compare.h"
+#include "uninstall_entry.h"
 #include "unique_handle.h"
 
 namespace {
@@ -23,8 +24,6 @@ const SharedKey kSharedKeys[] = {{HKEY_CURRENT_USER, "Software\\Quillmark"},
                                  {HKEY_LOCAL_MACHINE, "Software\\Borland"}};
 
 std::string RootName(HKEY root) { return root == HKEY_CURRENT_USER ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"; }
-
-std::string UninstallEntryPath(const std::string& name) { return std::string(kUninstallKeyPath) + "\\" + name; }
 
 // Between double quotes, with backslashes and quotes escaped and every byte below a blank as \xNN.
 std::string Quoted(const std::string& text) {
@@ -96,7 +95,7 @@ void EndToEndTest::TearDown() { ResetRegistry(); }
 
 void EndToEndTest::ResetUninstallEntry(const std::string& name) {
   uninstallEntries_.push_back(name);
-  DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name));
+  DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(name));
 }
 
 std::string EndToEndTest::WriteFile(const std::string& relativePath, const std::string& content) const {
@@ -107,14 +106,14 @@ void EndToEndTest::ResetRegistry() const {
   for (const SharedKey& key : kSharedKeys)
     EXPECT_TRUE(DeleteRegistryTree(key.root, key.path)) << "cannot delete " << RootName(key.root) << "\\" << key.path;
   for (const std::string& name : uninstallEntries_)
-    EXPECT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryPath(name)))
+    EXPECT_TRUE(DeleteRegistryTree(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(name)))
         << "cannot delete the Add/Remove Programs entry " << name;
 }
 
 std::string EndToEndTest::RegistrySnapshot() const {
   std::string text;
   for (const SharedKey& key : kSharedKeys) ExportKey(key.root, key.path, text);
-  for (const std::string& name : uninstallEntries_) ExportKey(HKEY_LOCAL_MACHINE, UninstallEntryPath(name), text);
+  for (const std::string& name : uninstallEntries_) ExportKey(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(name), text);
   return text;
 }
 
