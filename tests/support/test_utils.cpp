@@ -31,22 +31,6 @@ void WriteRawValue(HKEY root, const std::string& path, const std::string& name, 
 
 std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
 
-DWORD RunCommand(const std::string& commandLine) {
-  std::vector<char> command(commandLine.begin(), commandLine.end());
-  command.push_back('\0');
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-    return GetLastError() | 0x80000000u;
-  UniqueKernelHandle process(started.hProcess);
-  UniqueKernelHandle thread(started.hThread);
-  DWORD exitCode = 0;
-  WaitForSingleObject(process.get(), INFINITE);
-  GetExitCodeProcess(process.get(), &exitCode);
-  return exitCode;
-}
-
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs) {
   const DWORD start = GetTickCount();
   while (!condition()) {

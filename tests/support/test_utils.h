@@ -19,8 +19,6 @@ std::string ErrorText(const std::function<void()>& action);
 void WriteRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes);
 std::string DwordBytes(DWORD value);
 
-// Runs the command line to its end and returns its exit code (0x80000000 | error when it could not start).
-DWORD RunCommand(const std::string& commandLine);
 // Polls the condition every 100 ms until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs);
 // The files (not folders) directly in the folder.

@@ -127,7 +127,8 @@ TEST_F(SelfDeleteTest, RunningProgramIsGoneAfterItEnds) {
   for (const auto& [folder, arguments] : cases) {
     std::string program = folder + "self delete.exe";
     ASSERT_TRUE(CopyFileA(HelperProgramPath("self_delete_subject.exe").c_str(), program.c_str(), FALSE)) << program;
-    EXPECT_EQ(RunCommand("\"" + program + "\" " + arguments), 0u) << program;
+    std::string output;
+    EXPECT_TRUE(ExecuteAndCapture("\"" + program + "\" " + arguments, folder_.path(), output, false)) << output;
     programs.push_back(program);
   }
   for (const std::string& program : programs) {
