@@ -98,6 +98,7 @@ int UninstallMain() {
     // An installation that did not finish is undone first: its journal names what it changed.
     UndoInterruptedInstallationAtStart("Uninstall");
     const bool removed = RunUninstall();
+    LogOwnTime();
     LogLine(removed ? "Outcome: removed, exit code 0" : "Outcome: not removed, exit code 0");
   } catch (const std::exception& e) {
     LogLine(std::string("Error: ") + e.what());
