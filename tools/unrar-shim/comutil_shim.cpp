@@ -3,7 +3,7 @@
 #include <oleauto.h>
 
 namespace _com_util {
-BSTR __stdcall ConvertStringToBSTR(const char *text) {
+BSTR __stdcall ConvertStringToBSTR(const char* text) {
   if (text == nullptr) return nullptr;
   int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (length <= 0) return nullptr;
@@ -12,11 +12,11 @@ BSTR __stdcall ConvertStringToBSTR(const char *text) {
   return result;
 }
 
-char *__stdcall ConvertBSTRToString(BSTR text) {
+char* __stdcall ConvertBSTRToString(BSTR text) {
   if (text == nullptr) return nullptr;
   int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return nullptr;
-  char *result = new char[length];
+  char* result = new char[length];
   WideCharToMultiByte(CP_ACP, 0, text, -1, result, length, nullptr, nullptr);
   return result;
 }
