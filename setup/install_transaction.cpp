@@ -8,6 +8,7 @@
 
 namespace {
 std::optional<InstallJournal> journal;
+std::string journalAppName;
 // Starting and committing the journal; the time of its records is tallied where they are made.
 long long journalTicks = 0;
 }  // namespace
@@ -15,6 +16,7 @@ long long journalTicks = 0;
 void BeginInstallTransaction(const std::string& appName) {
   TimeTally tally(journalTicks);
   journal.emplace(JournalFolder(), appName);
+  journalAppName = appName;
   SetActiveChangeObserver(&*journal);
 }
 
@@ -30,9 +32,12 @@ void CommitInstallTransaction() {
   LogTalliedStep("journal", journalTicks + ObservingTicks());
 }
 
-void UndoInstallTransaction() {
-  if (!journal) return;
+bool UndoInstallTransaction() {
+  if (!journal) return true;
   SetActiveChangeObserver(nullptr);
-  journal->Undo();
+  const std::vector<std::string> notRestored = journal->Undo();
   journal.reset();
+  if (notRestored.empty()) return true;
+  ReportNotRestored(journalAppName, notRestored, "Setup");
+  return false;
 }

@@ -304,7 +304,11 @@ TInstallOutcome RunInstallation() {
     else
       UndoInstallTransaction();
   } catch (const InstallationCancelled&) {
-    UndoInstallTransaction();
+    // Cancelled is a refusal only when the machine is as it was.
+    if (!UndoInstallTransaction()) {
+      LogLine("The installation was cancelled; its undo could not restore everything yet");
+      return ioFailed;
+    }
     LogLine("The installation was cancelled and undone");
     return ioRefused;
   } catch (...) {

@@ -237,6 +237,8 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
     // does: an installation with a file missing is no installation.
     const int result = ProcessRarFile(archive.get(), operation, destPath, destName);
     damaged = result != ERAR_SUCCESS;
+    if (damaged && operation == RAR_EXTRACT && !isFolder)
+      RestoreUnwrittenFile(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
     if (logEntries)
       LogEntry(entryPath, operation, isFolder, destName.empty() || record,
                !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath, result);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <optional>
 
 #include "install_journal.h"
 #include "installation.h"
@@ -11,6 +12,7 @@
 #include "run_log.h"
 #include "setup_error.h"
 #include "setup_settings.h"
+#include "setup_texts.h"
 #include "unique_handle.h"
 
 namespace {
@@ -40,7 +42,17 @@ int RunReportingErrors() {
   try {
     // A log that cannot be created is an error like any other.
     InitConfigFileName();
-    UndoInterruptedInstallationAtStart("Setup");
+    // One installation at a time: the journal folder stays locked until this program ends.
+    const std::optional<JournalLock> lock = JournalLock::Acquire(JournalFolder());
+    if (!lock) {
+      ShowMessageBox(kAnotherInstallationRunningText, "Setup", MB_ICONWARNING | MB_OK);
+      LogLine("Outcome: another installation is running, exit code 1");
+      return 1;
+    }
+    if (!FinishInterruptedInstallationAtStart(*lock, "Setup")) {
+      LogLine("Outcome: an interrupted installation could not be undone completely, exit code 1");
+      return 1;
+    }
     const TInstallOutcome outcome = RunUnderCom();
     const int exitCode = ExitCodeOf(outcome);
     LogOwnTime();

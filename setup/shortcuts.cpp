@@ -32,7 +32,10 @@ bool CreateShellLink(const std::string& linkFile, const std::string& target, con
   std::vector<wchar_t> wide(static_cast<size_t>(length));
   MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, wide.data(), length);
   PrepareFileForWriting(linkFile);
-  return SUCCEEDED(file->Save(wide.data(), TRUE));
+  if (SUCCEEDED(file->Save(wide.data(), TRUE))) return true;
+  // The user's own shortcut of that name comes back.
+  RestoreUnwrittenFile(linkFile);
+  return false;
 }
 
 void CreateLinks() {

@@ -32,6 +32,12 @@ void PrepareFileForWriting(const std::string& path) {
   }
 }
 
+void RestoreUnwrittenFile(const std::string& path) {
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->FileWasNotWritten(path);
+}
+
 void PrepareFolderCreation(const std::string& path) {
   if (activeObserver == nullptr) return;
   TimeTally tally(observingTicks);
@@ -44,20 +50,26 @@ void PrepareKeyCreation(HKEY root, const std::string& keyPath) {
   activeObserver->KeyWillBeCreated(root, keyPath);
 }
 
-void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name) {
+void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue) {
   if (activeObserver == nullptr) return;
   TimeTally tally(observingTicks);
-  activeObserver->ValueWillChange(root, keyPath, name);
+  activeObserver->ValueWillChange(root, keyPath, name, newValue);
 }
 
-void PrepareTextRewrite(const std::string& path) {
+void PrepareTextRewrite(const std::string& path, const std::string& newContent) {
   if (activeObserver == nullptr) return;
   TimeTally tally(observingTicks);
-  activeObserver->TextWillBeRewritten(path);
+  activeObserver->TextWillBeRewritten(path, newContent);
 }
 
 void PrepareToolRun(const std::string& folder) {
   if (activeObserver == nullptr) return;
   TimeTally tally(observingTicks);
   activeObserver->ToolWillRun(folder);
+}
+
+void FinishToolRun(const std::string& folder) {
+  if (activeObserver == nullptr) return;
+  TimeTally tally(observingTicks);
+  activeObserver->ToolHasRun(folder);
 }

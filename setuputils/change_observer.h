@@ -8,18 +8,25 @@
 #include <exception>
 #include <string>
 
+#include "registry.h"
+
 class ChangeObserver {
  public:
   virtual ~ChangeObserver() = default;
   // False when the file exists and cannot be moved aside because a program holds it open.
   virtual bool FileWillBeWritten(const std::string& path) = 0;
-  // Before a program that writes files of its own choosing into the folder runs (an IDE tool).
+  // A file announced above was not written after all (or only in part): what was there comes back.
+  virtual void FileWasNotWritten(const std::string& path) = 0;
+  // Before and after a program that writes files of its own choosing into the folder runs (an IDE tool).
   virtual void ToolWillRun(const std::string& folder) = 0;
+  virtual void ToolHasRun(const std::string& folder) = 0;
   virtual void FolderWillBeCreated(const std::string& path) = 0;
   // The key and any missing parent, when missing.
   virtual void KeyWillBeCreated(HKEY root, const std::string& keyPath) = 0;
-  virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) = 0;
-  virtual void TextWillBeRewritten(const std::string& path) = 0;
+  // newValue: what the value is about to become; nullptr when it is deleted.
+  virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
+                               const RegistryValue* newValue) = 0;
+  virtual void TextWillBeRewritten(const std::string& path, const std::string& newContent) = 0;
 };
 
 // The user pressed Cancel in a box that offered to undo the installation.
@@ -36,8 +43,11 @@ long long ObservingTicks();
 // Before a file is written: tells the observer, and while a program holds the file open asks the user (caption
 // "Setup", Retry and Cancel); Cancel raises InstallationCancelled.
 void PrepareFileForWriting(const std::string& path);
+// After PrepareFileForWriting, when the file could not be written (or only in part): what was there comes back now.
+void RestoreUnwrittenFile(const std::string& path);
 void PrepareFolderCreation(const std::string& path);
 void PrepareKeyCreation(HKEY root, const std::string& keyPath);
-void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name);
-void PrepareTextRewrite(const std::string& path);
+void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue);
+void PrepareTextRewrite(const std::string& path, const std::string& newContent);
 void PrepareToolRun(const std::string& folder);
+void FinishToolRun(const std::string& folder);

@@ -19,8 +19,17 @@ constexpr const char* kJournalName = "install.journal";
 // The journal's name once the installation committed: renaming is one change of the folder, which file systems that
 // journal their own changes keep in order with the deletions after it, so no flush to the disk is needed.
 constexpr const char* kCommittedName = "install.committed";
+// Held open, and shared with nobody, by the program working in the folder; the system deletes it when it is closed,
+// also when the program is killed.
+constexpr const char* kLockName = "install.lock";
+// Tells that a program of ours created the folder's parent, which then goes with the folder.
+constexpr const char* kParentMarkerName = "parent.created";
 // Fields are separated by tabs; a tab, line break, '%' or other control character inside one is written %XX.
 constexpr char kSeparator = '\t';
+// At most this many paths in the box that names what could not be restored.
+constexpr size_t kNotRestoredShown = 20;
+
+using Fields = std::vector<std::string>;
 
 std::string Escape(const std::string& text) {
   static const char digits[] = "0123456789ABCDEF";
@@ -66,8 +75,8 @@ std::string Record(std::initializer_list<std::string> fields) {
   return line;
 }
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
+Fields SplitFields(const std::string& line) {
+  Fields fields;
   size_t start = 0;
   for (;;) {
     size_t end = line.find(kSeparator, start);
@@ -75,6 +84,13 @@ std::vector<std::string> Fields(const std::string& line) {
     if (end == std::string::npos) return fields;
     start = end + 1;
   }
+}
+
+// What a change made, as the journal compares it later: the bytes' length and a 64-bit FNV-1a hash.
+std::string ContentHash(const std::string& bytes) {
+  unsigned long long hash = 14695981039346656037ull;
+  for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+  return FormatText("%u:%016llx", static_cast<unsigned>(bytes.size()), hash);
 }
 
 // The journal names the two roots the installation writes to.
@@ -93,107 +109,333 @@ std::string KeyId(HKEY root, const std::string& keyPath) {
   return RootName(root) + "\\" + LowerCaseLocale(StripBackslashes(keyPath));
 }
 
-// The files directly in the folder.
-std::vector<std::string> FileNamesIn(const std::string& folder) {
-  std::vector<std::string> names;
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The files directly in the folder, with their creation times.
+std::vector<std::pair<std::string, unsigned long long>> FilesWithTimesIn(const std::string& folder) {
+  std::vector<std::pair<std::string, unsigned long long>> files;
   WIN32_FIND_DATAA found;
   UniqueFind find(FindFirstFileA((AddTrailingBackslash(folder) + "*").c_str(), &found));
-  if (!find) return names;
+  if (!find) return files;
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      files.emplace_back(found.cFileName, (static_cast<unsigned long long>(found.ftCreationTime.dwHighDateTime) << 32) |
+                                              found.ftCreationTime.dwLowDateTime);
   } while (FindNextFileA(find.get(), &found));
+  return files;
+}
+
+std::vector<std::string> FileNamesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& file : FilesWithTimesIn(folder)) names.push_back(file.first);
   return names;
+}
+
+unsigned long long Now() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
 std::string JournalPathIn(const std::string& folder) { return folder + kJournalName; }
 std::string CommittedPathIn(const std::string& folder) { return folder + kCommittedName; }
 
-void UndoRecord(const std::vector<std::string>& f) {
-  const std::string& kind = f[0];
-  if (kind == "created" && f.size() >= 2) {
-    DeleteFileEvenReadOnly(f[1]);
-  } else if (kind == "replaced" && f.size() >= 3) {
-    // Only when the old file is still aside: a record written just before a move that never happened leaves the
-    // file where it was.
-    if (FileExists(f[2])) {
-      DeleteFileEvenReadOnly(f[1]);
-      MoveFileA(f[2].c_str(), f[1].c_str());
-    }
-  } else if (kind == "outputs" && f.size() >= 2) {
-    std::unordered_set<std::string> before;
-    for (size_t i = 2; i < f.size(); ++i) before.insert(LowerCaseLocale(f[i]));
-    for (const std::string& name : FileNamesIn(f[1]))
-      if (before.count(LowerCaseLocale(name)) == 0) DeleteFileEvenReadOnly(AddTrailingBackslash(f[1]) + name);
-  } else if (kind == "folder" && f.size() >= 2) {
-    RemoveDirectoryA(f[1].c_str());  // only when empty: what others put there stays
-  } else if (kind == "key" && f.size() >= 3) {
-    RegistryKey key = RegistryKey::Open(RootFromName(f[1]), f[2], KEY_READ);
-    if (key.valid() && key.ValueCount() == 0 && key.SubKeyCount() == 0) {
-      key.Close();
-      RegDeleteKeyA(RootFromName(f[1]), f[2].c_str());
-    }
-  } else if (kind == "value" && f.size() >= 7) {
-    RegistryKey key = RegistryKey::Open(RootFromName(f[1]), f[2], KEY_SET_VALUE);
-    if (!key.valid()) return;
-    if (f[4] == "1") {
-      const std::string& data = f[6];
-      const DWORD type = std::strtoul(f[5].c_str(), nullptr, 10);
-      RegSetValueExA(key.get(), f[3].c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                     static_cast<DWORD>(data.size()));
-    } else {
-      RegDeleteValueA(key.get(), f[3].c_str());
-    }
-  } else if (kind == "text" && f.size() >= 3) {
-    if (f[2].empty()) {
-      DeleteFileEvenReadOnly(f[1]);
-    } else if (FileExists(f[2])) {
-      SetFileAttributesA(f[1].c_str(), FILE_ATTRIBUTE_NORMAL);
-      CopyFileA(f[2].c_str(), f[1].c_str(), FALSE);
-    }
-  }
+std::string WithReason(const std::string& text, DWORD error) {
+  const std::string reason = Win32ErrorText(error);
+  return reason.empty() ? text : text + ": " + reason;
 }
 
-// What a record kept aside, which commit deletes.
-std::string KeptAside(const std::vector<std::string>& f) {
+// Deletes a file, or when a program holds it, has the system delete it at the next restart; the log tells which.
+void DeleteOrScheduleDeletion(const std::string& path) {
+  if (DeleteFileEvenReadOnly(path) || !Exists(path)) return;
+  const DWORD error = GetLastError();
+  if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    LogLine(WithReason("Could not delete " + path, error) + "; it will be deleted at the next restart");
+  else
+    LogLine(WithReason("Could not delete " + path, error) + ", nor schedule it for the next restart");
+}
+
+enum class UndoResult {
+  kDone,
+  // Not undone: named to the user, kept in the journal for the next start.
+  kFailed,
+  // A folder or key that stays only because something that failed is still in it: kept without a word.
+  kPending,
+};
+
+// Undoes records in reverse order, collecting what could not be restored.
+class Undoer {
+ public:
+  UndoResult Undo(const Fields& f) {
+    const std::string& kind = f[0];
+    if (kind == "created" && f.size() >= 2) return UndoCreated(f[1]);
+    if (kind == "replaced" && f.size() >= 3) return UndoReplaced(f[1], f[2]);
+    if (kind == "tooladded" && f.size() >= 2) return UndoToolAdded(f);
+    if (kind == "outputs" && f.size() >= 2) return UndoToolOutputs(f);
+    if (kind == "folder" && f.size() >= 2) return UndoFolder(f[1]);
+    if (kind == "key" && f.size() >= 3) return UndoKey(RootFromName(f[1]), f[2]);
+    if (kind == "value" && f.size() >= 7) return UndoValue(f);
+    if (kind == "text" && f.size() >= 3) return UndoText(f);
+    return UndoResult::kDone;
+  }
+
+  const std::vector<std::string>& NotRestored() const { return notRestored_; }
+
+ private:
+  UndoResult Failed(const std::string& what, DWORD error) {
+    LogLine(WithReason("Undo: could not restore " + what, error) + "; kept for the next start");
+    notRestored_.push_back(what);
+    return UndoResult::kFailed;
+  }
+
+  UndoResult DeleteAdded(const std::string& path) {
+    if (DeleteFileEvenReadOnly(path)) {
+      LogLine("Undo: deleted " + path);
+      return UndoResult::kDone;
+    }
+    return Exists(path) ? Failed(path, GetLastError()) : UndoResult::kDone;
+  }
+
+  UndoResult UndoCreated(const std::string& path) { return DeleteAdded(path); }
+
+  UndoResult UndoReplaced(const std::string& path, const std::string& aside) {
+    // A record written just before a move that never happened (or one already undone) has nothing aside.
+    if (!Exists(aside)) return UndoResult::kDone;
+    if (!DeleteFileEvenReadOnly(path) && Exists(path)) return Failed(path, GetLastError());
+    if (!MoveFileA(aside.c_str(), path.c_str())) return Failed(path, GetLastError());
+    LogLine("Undo: moved back " + path);
+    return UndoResult::kDone;
+  }
+
+  UndoResult UndoToolAdded(const Fields& f) {
+    toolsUndone_.insert(LowerCaseLocale(f[1]));
+    UndoResult result = UndoResult::kDone;
+    for (size_t i = 2; i < f.size(); ++i)
+      if (DeleteAdded(AddTrailingBackslash(f[1]) + f[i]) == UndoResult::kFailed) result = UndoResult::kFailed;
+    return result;
+  }
+
+  // A tool's run whose added files were recorded is undone by that record. Without it the setup stopped while the
+  // tool ran: the files it did not find before, made since the tool started, are the tool's.
+  UndoResult UndoToolOutputs(const Fields& f) {
+    if (toolsUndone_.erase(LowerCaseLocale(f[1])) != 0 || f.size() < 3) return UndoResult::kDone;
+    const unsigned long long started = std::strtoull(f[2].c_str(), nullptr, 10);
+    std::unordered_set<std::string> before;
+    for (size_t i = 3; i < f.size(); ++i) before.insert(LowerCaseLocale(f[i]));
+    UndoResult result = UndoResult::kDone;
+    for (const auto& [name, created] : FilesWithTimesIn(f[1]))
+      if (before.count(LowerCaseLocale(name)) == 0 && created >= started &&
+          DeleteAdded(AddTrailingBackslash(f[1]) + name) == UndoResult::kFailed)
+        result = UndoResult::kFailed;
+    return result;
+  }
+
+  // Only when empty: what others put there stays.
+  UndoResult UndoFolder(const std::string& path) {
+    if (RemoveDirectoryA(path.c_str())) {
+      LogLine("Undo: removed folder " + path);
+      return UndoResult::kDone;
+    }
+    return FolderExists(path) && !notRestored_.empty() ? UndoResult::kPending : UndoResult::kDone;
+  }
+
+  UndoResult UndoKey(HKEY root, const std::string& path) {
+    RegistryKey key = RegistryKey::Open(root, path, KEY_READ);
+    if (!key.valid()) return UndoResult::kDone;
+    if (key.ValueCount() != 0 || key.SubKeyCount() != 0)
+      return notRestored_.empty() ? UndoResult::kDone : UndoResult::kPending;
+    key.Close();
+    if (RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS)
+      LogLine("Undo: deleted key " + RootName(root) + "\\" + path);
+    return UndoResult::kDone;
+  }
+
+  // f: value, root, key, name, had an old value ("1"/"0"), old type, old data, and what the installation set: the
+  // new type and the hash of its data, or "-" for a deletion (absent in journals of earlier setups: undone always).
+  UndoResult UndoValue(const Fields& f) {
+    const HKEY root = RootFromName(f[1]);
+    const std::string shown = RootName(root) + "\\" + f[2] + "\\" + f[3];
+    RegistryKey key = RegistryKey::Open(root, f[2], KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (!key.valid()) return UndoResult::kDone;
+    const bool hadOld = f[4] == "1";
+    const DWORD oldType = std::strtoul(f[5].c_str(), nullptr, 10);
+    const std::optional<RegistryValue> current = key.ReadRaw(f[3]);
+    if (f.size() >= 8) {
+      const std::string currentState =
+          current ? FormatText("%lu ", current->type) + ContentHash(current->data) : std::string("-");
+      if (currentState != f[7]) {
+        const bool asBefore = hadOld ? current && current->type == oldType && current->data == f[6] : !current;
+        if (!asBefore) LogLine("Undo: left " + shown + " as it is: it changed since the installation wrote it");
+        return UndoResult::kDone;
+      }
+    }
+    LONG status;
+    if (hadOld)
+      status = RegSetValueExA(key.get(), f[3].c_str(), 0, oldType, reinterpret_cast<const BYTE*>(f[6].data()),
+                              static_cast<DWORD>(f[6].size()));
+    else
+      status = current ? RegDeleteValueA(key.get(), f[3].c_str()) : ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return Failed(shown, static_cast<DWORD>(status));
+    LogLine((hadOld ? "Undo: wrote back " : "Undo: deleted value ") + shown);
+    return UndoResult::kDone;
+  }
+
+  // f: text, path, kept copy ("" when there was no file), and the hash of what the installation wrote (absent in
+  // journals of earlier setups: undone always).
+  UndoResult UndoText(const Fields& f) {
+    const std::string& path = f[1];
+    const std::string& kept = f[2];
+    if (!kept.empty() && !Exists(kept)) return UndoResult::kDone;
+    if (f.size() >= 4) {
+      const std::optional<std::string> current = ReadFileContent(path);
+      if (!current || ContentHash(*current) != f[3]) {
+        const std::optional<std::string> old = kept.empty() ? std::nullopt : ReadFileContent(kept);
+        if (current != old) LogLine("Undo: left " + path + " as it is: it changed since the installation wrote it");
+        return UndoResult::kDone;
+      }
+    }
+    if (kept.empty()) return DeleteAdded(path);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileA(kept.c_str(), path.c_str(), FALSE)) return Failed(path, GetLastError());
+    LogLine("Undo: restored " + path);
+    return UndoResult::kDone;
+  }
+
+  std::vector<std::string> notRestored_;
+  // Lower case: folders whose tool run was undone through its record of the files it added.
+  std::unordered_set<std::string> toolsUndone_;
+};
+
+// What a record kept aside, which goes once the record is undone or committed.
+std::string KeptAside(const Fields& f) {
   if ((f[0] == "replaced" || f[0] == "text") && f.size() >= 3) return f[2];
   return std::string();
 }
 
-std::vector<std::vector<std::string>> ReadRecords(const std::string& journalPath) {
-  std::vector<std::vector<std::string>> records;
+std::vector<Fields> ReadRecords(const std::string& journalPath) {
+  std::vector<Fields> records;
   std::optional<std::string> content = ReadFileContent(journalPath);
   if (!content) return records;
   size_t start = 0;
   // A line cut short by a kill has no line break: the change it announced never began.
   for (size_t end; (end = content->find("\r\n", start)) != std::string::npos; start = end + 2) {
-    if (end > start) records.push_back(Fields(content->substr(start, end - start)));
+    if (end > start) records.push_back(SplitFields(content->substr(start, end - start)));
   }
   return records;
 }
 
-// Deletes what the records kept aside, then the journal file itself.
-void RemoveJournal(const std::string& journalPath) {
+std::string RecordLine(const Fields& fields) {
+  std::string line;
+  for (const std::string& field : fields) {
+    if (!line.empty()) line += kSeparator;
+    line += Escape(field);
+  }
+  return line + "\r\n";
+}
+
+// Replaces the journal by the records given, through a new file renamed over it: a kill meanwhile leaves the whole
+// old journal, whose undo can run again.
+void RewriteJournal(const std::string& journalPath, const std::vector<Fields>& records) {
+  const std::string newPath = journalPath + ".new";
+  std::string content;
+  for (const Fields& record : records) content += RecordLine(record);
+  {
+    UniqueFile file(
+        CreateFileA(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
+        written != content.size() || !FlushFileBuffers(file.get())) {
+      file.reset();
+      DeleteFileA(newPath.c_str());
+      return;
+    }
+  }
+  if (!MoveFileExA(newPath.c_str(), journalPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    DeleteFileA(newPath.c_str());
+}
+
+// Finishes a commit: what the records kept aside goes (a file moved aside whose place stayed empty comes back
+// instead), then the journal file itself.
+void FinishCommit(const std::string& journalPath) {
   for (const auto& record : ReadRecords(journalPath)) {
-    std::string aside = KeptAside(record);
-    if (!aside.empty()) DeleteFileEvenReadOnly(aside);
+    const std::string aside = KeptAside(record);
+    if (aside.empty() || !Exists(aside)) continue;
+    if (record[0] == "replaced" && !Exists(record[1]) && MoveFileA(aside.c_str(), record[1].c_str())) {
+      LogLine("Moved back " + record[1] + ": nothing was written in its place");
+      continue;
+    }
+    DeleteOrScheduleDeletion(aside);
   }
   DeleteFileA(journalPath.c_str());
 }
 
-// Undoes the journal's records in reverse order and removes it.
-void UndoJournal(const std::string& journalPath) {
-  const auto records = ReadRecords(journalPath);
-  for (auto record = records.rbegin(); record != records.rend(); ++record) UndoRecord(*record);
-  RemoveJournal(journalPath);
+// Undoes the journal's records in reverse order. What was undone goes with what it kept aside; what could not be
+// undone stays in the journal, whose header is kept, and is returned.
+std::vector<std::string> UndoJournal(const std::string& journalPath) {
+  const std::vector<Fields> records = ReadRecords(journalPath);
+  Undoer undoer;
+  std::vector<bool> keep(records.size(), false);
+  bool anyKept = false;
+  for (size_t i = records.size(); i-- > 0;) {
+    if (records[i][0] == "journal") {
+      keep[i] = true;
+      continue;
+    }
+    if (undoer.Undo(records[i]) != UndoResult::kDone) {
+      keep[i] = anyKept = true;
+      continue;
+    }
+    const std::string aside = KeptAside(records[i]);
+    if (!aside.empty()) DeleteFileEvenReadOnly(aside);
+  }
+  if (!anyKept) {
+    DeleteFileA(journalPath.c_str());
+    return {};
+  }
+  std::vector<Fields> left;
+  for (size_t i = 0; i < records.size(); ++i)
+    if (keep[i]) left.push_back(records[i]);
+  RewriteJournal(journalPath, left);
+  return undoer.NotRestored();
 }
 }  // namespace
 
+std::optional<JournalLock> JournalLock::Acquire(const std::string& folder) {
+  const std::string withBackslash = AddTrailingBackslash(folder);
+  // The folder and its parent, below a folder that exists (the user's Local Application Data).
+  const std::string parent = ExtractFilePath(StripTrailingBackslash(withBackslash));
+  if (CreateDirectoryA(parent.c_str(), nullptr)) {
+    CreateDirectoryA(withBackslash.c_str(), nullptr);
+    UniqueFile marker(CreateFileA((withBackslash + kParentMarkerName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  } else {
+    CreateDirectoryA(withBackslash.c_str(), nullptr);
+  }
+  const std::string lockPath = withBackslash + kLockName;
+  UniqueFile file(CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION) return std::nullopt;
+    throw CannotCreateFileError(lockPath, error);
+  }
+  return JournalLock(withBackslash, std::move(file));
+}
+
+JournalLock::~JournalLock() {
+  if (!file_) return;
+  file_.reset();
+  // A journal left for the next start keeps the folder, and the marker of its parent with it.
+  const std::string marker = folder_ + kParentMarkerName;
+  const bool parentIsOurs = Exists(marker);
+  if (parentIsOurs && FileNamesIn(folder_).size() == 1) DeleteFileA(marker.c_str());
+  if (RemoveDirectoryA(folder_.c_str()) && parentIsOurs)
+    RemoveDirectoryA(ExtractFilePath(StripTrailingBackslash(folder_)).c_str());
+}
+
 InstallJournal::InstallJournal(const std::string& folder, const std::string& appName)
     : folder_(AddTrailingBackslash(folder)), journalPath_(JournalPathIn(folder_)) {
-  // The folder and its parent, below a folder that exists (the user's Local Application Data).
-  CreateDirectoryA(ExtractFilePath(StripTrailingBackslash(folder_)).c_str(), nullptr);
-  CreateDirectoryA(folder_.c_str(), nullptr);
-  // CREATE_NEW: a journal already there belongs to an installation that must be undone first.
+  // CREATE_NEW: a journal already there belongs to an installation that must be finished first.
   file_.reset(CreateFileA(journalPath_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_.valid()) throw CannotCreateFileError(journalPath_);
@@ -216,6 +458,16 @@ void InstallJournal::Append(const std::string& record, bool flush) {
   if (flush) FlushFileBuffers(file_.get());
 }
 
+std::string InstallJournal::AsideName(const std::string& path) {
+  // Next to the file under a name of its own; where that would be too long for a path, a short name in its folder.
+  for (;;) {
+    ++keptCount_;
+    std::string aside = path + FormatText(".orv-%u-%lu", keptCount_, GetCurrentProcessId());
+    if (aside.size() >= MAX_PATH) aside = ExtractFilePath(path) + FormatText("~%u", keptCount_);
+    if (!Exists(aside)) return aside;
+  }
+}
+
 bool InstallJournal::FileWillBeWritten(const std::string& path) {
   // In a folder this installation created every file is new: no need to look.
   const size_t slash = path.find_last_of('\\');
@@ -225,20 +477,61 @@ bool InstallJournal::FileWillBeWritten(const std::string& path) {
     Append(Record({"created", path}), false);
     return true;
   }
-  const std::string aside = path + FormatText(".orv-%u-%lu", ++keptCount_, GetCurrentProcessId());
+  const std::string aside = AsideName(path);
   // Recorded first: a kill between the record and the move leaves a record whose aside file does not exist, which
   // undo passes over.
   Append(Record({"replaced", path, aside}), false);
-  if (MoveFileA(path.c_str(), aside.c_str())) return true;
-  DWORD error = GetLastError();
-  if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION) return false;
-  throw CannotCreateFileError(path);
+  if (MoveFileA(path.c_str(), aside.c_str())) {
+    movedAside_[LowerCaseLocale(path)] = aside;
+    return true;
+  }
+  const DWORD error = GetLastError();
+  // Held open by a program: closing it helps. Access denied never changes by asking again.
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return false;
+  throw CannotCreateFileError(path, error);
+}
+
+void InstallJournal::FileWasNotWritten(const std::string& path) {
+  const auto text = keptTexts_.find(LowerCaseLocale(path));
+  if (text != keptTexts_.end() && !text->second.empty()) {
+    // A text file written in part gets its old content back.
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!CopyFileA(text->second.c_str(), path.c_str(), FALSE)) throw CannotCreateFileError(path, GetLastError());
+    LogLine("Restored " + path + ": it could not be written whole");
+    return;
+  }
+  const auto aside = movedAside_.find(LowerCaseLocale(path));
+  if (aside == movedAside_.end()) {
+    // A file that was not there before: nothing of it may stay.
+    DeleteFileEvenReadOnly(path);
+    return;
+  }
+  // Left aside, the old file would go with the commit: it comes back now, or the installation fails and its undo
+  // brings it back.
+  if ((!DeleteFileEvenReadOnly(path) && Exists(path)) || !MoveFileA(aside->second.c_str(), path.c_str()))
+    throw CannotCreateFileError(path, GetLastError());
+  LogLine("Moved back " + path + ": its replacement was not written");
+  movedAside_.erase(aside);
 }
 
 void InstallJournal::ToolWillRun(const std::string& folder) {
-  std::string record = Record({"outputs", folder});
-  for (const std::string& name : FileNamesIn(folder)) record += kSeparator + Escape(name);
+  std::vector<std::string> names = FileNamesIn(folder);
+  std::string record = Record({"outputs", folder, std::to_string(Now())});
+  for (const std::string& name : names) record += kSeparator + Escape(name);
   Append(record, false);
+  namesBeforeTool_[LowerCaseLocale(folder)] = std::move(names);
+}
+
+void InstallJournal::ToolHasRun(const std::string& folder) {
+  const auto before = namesBeforeTool_.find(LowerCaseLocale(folder));
+  if (before == namesBeforeTool_.end()) return;
+  std::unordered_set<std::string> known;
+  for (const std::string& name : before->second) known.insert(LowerCaseLocale(name));
+  std::string record = Record({"tooladded", folder});
+  for (const std::string& name : FileNamesIn(folder))
+    if (known.count(LowerCaseLocale(name)) == 0) record += kSeparator + Escape(name);
+  Append(record, false);
+  namesBeforeTool_.erase(before);
 }
 
 void InstallJournal::FolderWillBeCreated(const std::string& path) {
@@ -272,12 +565,13 @@ void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
   }
 }
 
-void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name) {
+void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
+                                     const RegistryValue* newValue) {
+  const std::string becomes =
+      newValue != nullptr ? FormatText("%lu ", newValue->type) + ContentHash(newValue->data) : std::string("-");
+  auto hadNone = [&] { Append(Record({"value", RootName(root), keyPath, name, "0", "0", "", becomes}), false); };
   // A key this installation created had no values: nothing to read (the install counters of a first installation).
-  if (createdKeys_.count(KeyId(root, keyPath)) != 0) {
-    Append(Record({"value", RootName(root), keyPath, name, "0", "0", ""}), false);
-    return;
-  }
+  if (createdKeys_.count(KeyId(root, keyPath)) != 0) return hadNone();
   // Values of one key come in runs (the counters, the entry): its key stays open between them.
   if (root != lastRoot_ || keyPath != lastPath_ || !lastKey_.valid()) {
     lastKey_ = RegistryKey::Open(root, keyPath, KEY_READ);
@@ -286,24 +580,21 @@ void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, cons
   }
   if (!lastKey_.valid()) {
     KeyWillBeCreated(root, keyPath);
-    Append(Record({"value", RootName(root), keyPath, name, "0", "0", ""}), false);
-    return;
+    return hadNone();
   }
   std::optional<RegistryValue> old = lastKey_.ReadRaw(name);
-  if (old)
-    Append(Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data}), false);
-  else
-    Append(Record({"value", RootName(root), keyPath, name, "0", "0", ""}), false);
+  if (!old) return hadNone();
+  Append(Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data, becomes}), false);
 }
 
-void InstallJournal::TextWillBeRewritten(const std::string& path) {
-  if (!FileExists(path)) {
-    Append(Record({"text", path, ""}), false);
-    return;
+void InstallJournal::TextWillBeRewritten(const std::string& path, const std::string& newContent) {
+  std::string kept;
+  if (FileExists(path)) {
+    kept = folder_ + FormatText("text-%u.old", ++keptCount_);
+    if (!CopyFileA(path.c_str(), kept.c_str(), FALSE)) throw CannotCreateFileError(kept, GetLastError());
   }
-  const std::string kept = folder_ + FormatText("text-%u.old", ++keptCount_);
-  if (!CopyFileA(path.c_str(), kept.c_str(), FALSE)) throw CannotCreateFileError(kept);
-  Append(Record({"text", path, kept}), false);
+  Append(Record({"text", path, kept, ContentHash(newContent)}), false);
+  keptTexts_[LowerCaseLocale(path)] = kept;
 }
 
 void InstallJournal::Commit() {
@@ -311,14 +602,12 @@ void InstallJournal::Commit() {
   const std::string committed = CommittedPathIn(folder_);
   if (!MoveFileExA(journalPath_.c_str(), committed.c_str(), MOVEFILE_REPLACE_EXISTING))
     throw CannotCreateFileError(committed);
-  RemoveJournal(committed);
-  RemoveDirectoryA(folder_.c_str());
+  FinishCommit(committed);
 }
 
-void InstallJournal::Undo() {
+std::vector<std::string> InstallJournal::Undo() {
   file_.reset();
-  UndoJournal(journalPath_);
-  RemoveDirectoryA(folder_.c_str());
+  return UndoJournal(journalPath_);
 }
 
 std::string JournalFolder() {
@@ -328,44 +617,57 @@ std::string JournalFolder() {
   return AddTrailingBackslash(buffer) + "Quillmark\\OrvSetup\\";
 }
 
-std::optional<std::string> InterruptedInstallation(const std::string& folder) {
-  const std::string withBackslash = AddTrailingBackslash(folder);
-  std::string journalPath = JournalPathIn(withBackslash);
+std::optional<std::string> InterruptedInstallation(const JournalLock& lock) {
+  std::string journalPath = JournalPathIn(lock.Folder());
   if (!FileExists(journalPath)) {
-    journalPath = CommittedPathIn(withBackslash);
+    journalPath = CommittedPathIn(lock.Folder());
     if (!FileExists(journalPath)) return std::nullopt;
   }
-  // A setup that is running holds its journal open for writing: that installation is under way, not interrupted.
-  UniqueFile probe(CreateFileA(journalPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) return std::nullopt;
-  probe.reset();
   auto records = ReadRecords(journalPath);
   if (records.empty() || records[0][0] != "journal" || records[0].size() < 3) return std::string();
   return records[0][2];
 }
 
-bool UndoInterruptedInstallation(const std::string& folder) {
-  const std::string withBackslash = AddTrailingBackslash(folder);
-  const std::string committed = CommittedPathIn(withBackslash);
-  const bool commitBegun = FileExists(committed);
-  if (commitBegun)
-    RemoveJournal(committed);
-  else
-    UndoJournal(JournalPathIn(withBackslash));
-  RemoveDirectoryA(withBackslash.c_str());
-  return !commitBegun;
+std::optional<FinishedInstallation> FinishInterruptedInstallation(const JournalLock& lock) {
+  std::optional<std::string> appName = InterruptedInstallation(lock);
+  if (!appName) return std::nullopt;
+  FinishedInstallation finished{*appName, false, {}};
+  const std::string committed = CommittedPathIn(lock.Folder());
+  if (FileExists(committed)) {
+    FinishCommit(committed);
+  } else {
+    finished.undone = true;
+    finished.notRestored = UndoJournal(JournalPathIn(lock.Folder()));
+  }
+  return finished;
 }
 
-void UndoInterruptedInstallationAtStart(const std::string& caption) {
-  const std::string folder = JournalFolder();
-  std::optional<std::string> appName = InterruptedInstallation(folder);
-  if (!appName) return;
-  if (!UndoInterruptedInstallation(folder)) {
-    LogLine("The commit of the installation of " + *appName + ", interrupted, was finished");
-    return;
+void ReportNotRestored(const std::string& appName, const std::vector<std::string>& notRestored,
+                       const std::string& caption) {
+  std::string list;
+  for (size_t i = 0; i < notRestored.size() && i < kNotRestoredShown; ++i) list += notRestored[i] + "\r\n";
+  if (notRestored.size() > kNotRestoredShown)
+    list += FormatText("and %u more\r\n", static_cast<unsigned>(notRestored.size() - kNotRestoredShown));
+  ShowMessageBox(FormatText("The installation of %s could not be undone completely. These files could not be "
+                            "restored yet:\r\n\r\n%s\r\nPlease close the programs that use them. The next start of the "
+                            "setup or of an uninstaller will finish restoring them.",
+                            appName.c_str(), list.c_str()),
+                 caption, MB_ICONWARNING | MB_OK);
+}
+
+bool FinishInterruptedInstallationAtStart(const JournalLock& lock, const std::string& caption) {
+  std::optional<FinishedInstallation> finished = FinishInterruptedInstallation(lock);
+  if (!finished) return true;
+  if (!finished->undone) {
+    LogLine("The commit of the installation of " + finished->appName + ", interrupted, was finished");
+    return true;
   }
-  LogLine("The interrupted installation of " + *appName + " was undone");
-  ShowMessageBox(FormatText("The interrupted installation of %s was undone.", appName->c_str()), caption,
+  if (!finished->notRestored.empty()) {
+    ReportNotRestored(finished->appName, finished->notRestored, caption);
+    return false;
+  }
+  LogLine("The interrupted installation of " + finished->appName + " was undone");
+  ShowMessageBox(FormatText("The interrupted installation of %s was undone.", finished->appName.c_str()), caption,
                  MB_ICONINFORMATION | MB_OK);
+  return true;
 }

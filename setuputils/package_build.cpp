@@ -55,7 +55,10 @@ bool MoveBuildOutput(const std::string& work, const std::string& bareName, const
       placed = MoveFileA(built.c_str(), target.c_str()) != FALSE;
     }
     if (!placed) {
-      toolOutput += PlacementFailure(built, target, GetLastError());
+      const DWORD error = GetLastError();
+      // The package that was there before must not go with the commit.
+      RestoreUnwrittenFile(target);
+      toolOutput += PlacementFailure(built, target, error);
       return false;
     }
   }
@@ -99,7 +102,9 @@ bool BuildPackage(IdeEdition edition, const std::string& fileName, const std::st
   if (!extraOptions.empty()) options += " " + extraOptions;
 
   std::string commandLine = FormatText("\"%s\" %s \"%s\"", (binDir + tool).c_str(), options.c_str(), work.c_str());
-  if (!ExecuteAndCapture(commandLine, sourceDir, toolOutput, true)) return false;
+  const bool ran = ExecuteAndCapture(commandLine, sourceDir, toolOutput, true);
+  FinishToolRun(sourceDir);
+  if (!ran) return false;
 
   bool placed = true;
   if (SameTextAscii(ext, ".pas")) {

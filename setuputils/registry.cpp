@@ -43,8 +43,8 @@ void RegistryKey::SetPath(HKEY root, const std::string& path) {
   path_ = path;
 }
 
-void RegistryKey::AnnounceChange(const std::string& name) const {
-  if (valid() && root_ != nullptr) PrepareValueChange(root_, path_, name);
+void RegistryKey::AnnounceChange(const std::string& name, const RegistryValue* newValue) const {
+  if (valid() && root_ != nullptr) PrepareValueChange(root_, path_, name, newValue);
 }
 
 void RegistryKey::LogChange(const std::string& name, const std::string& what) const {
@@ -116,7 +116,8 @@ bool RegistryKey::ValueExists(const std::string& name) const {
 }
 
 bool RegistryKey::TryWriteString(const std::string& name, const std::string& text) const {
-  AnnounceChange(name);
+  const RegistryValue newValue{name, REG_SZ, std::string(text.c_str(), text.size() + 1)};
+  AnnounceChange(name, &newValue);
   LogChange(name, "= \"" + text + "\"");
   return valid() && RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                    static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
@@ -127,7 +128,8 @@ void RegistryKey::WriteString(const std::string& name, const std::string& text) 
 }
 
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
-  AnnounceChange(name);
+  const RegistryValue newValue{name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+  AnnounceChange(name, &newValue);
   if (RunLogIsOpen()) {
     // A counter's line says what it was, too.
     const std::optional<RegistryValue> old = ReadRaw(name);
@@ -145,7 +147,7 @@ void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
 }
 
 bool RegistryKey::DeleteValue(const std::string& name) const {
-  AnnounceChange(name);
+  AnnounceChange(name, nullptr);
   LogChange(name, "deleted");
   return valid() && RegDeleteValueA(key_.get(), name.c_str()) == ERROR_SUCCESS;
 }

@@ -69,7 +69,8 @@ class RegistryKey {
   // A key opened below HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE by its path tells the change observer of every
   // write and deletion before it is made (a key created is told when Create makes it).
   void SetPath(HKEY root, const std::string& path);
-  void AnnounceChange(const std::string& name) const;
+  // newValue: what the value becomes, nullptr when it is deleted.
+  void AnnounceChange(const std::string& name, const RegistryValue* newValue) const;
   // The run's log gets every write and deletion.
   void LogChange(const std::string& name, const std::string& what) const;
 

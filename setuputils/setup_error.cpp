@@ -34,8 +34,11 @@ SetupError CannotOpenFileError(const std::string& path) {
   return SetupError(FormatText("Cannot open file %s", path.c_str()));
 }
 
-SetupError CannotCreateFileError(const std::string& path) {
-  return SetupError(FormatText("Cannot create file %s", path.c_str()));
+SetupError CannotCreateFileError(const std::string& path, DWORD systemError) {
+  std::string text = FormatText("Cannot create file %s", path.c_str());
+  const std::string reason = systemError != ERROR_SUCCESS ? Win32ErrorText(systemError) : std::string();
+  if (!reason.empty()) text += ". " + reason;
+  return SetupError(text);
 }
 
 SetupError CannotLoadLibraryError(const std::string& library) {

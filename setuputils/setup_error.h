@@ -18,7 +18,8 @@ std::string FormatText(const char* format, ...);
 SetupError InvalidDataTypeError(const std::string& valueName);  // "Invalid data type for '%s'"
 SetupError FailedToSetDataError(const std::string& valueName);  // "Failed to set data for '%s'"
 SetupError CannotOpenFileError(const std::string& path);        // "Cannot open file %s"
-SetupError CannotCreateFileError(const std::string& path);      // "Cannot create file %s"
+// "Cannot create file %s", followed by the system's reason when an error code is given.
+SetupError CannotCreateFileError(const std::string& path, DWORD systemError = ERROR_SUCCESS);
 SetupError CannotLoadLibraryError(const std::string& library);  // "Can not load %s"
 
 // The system's text for a Win32 error code, trailing blanks, control characters and full stops removed.

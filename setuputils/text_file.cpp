@@ -38,8 +38,6 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 }
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  PrepareTextRewrite(path);
-  LogLine("Rewrote " + path);
   std::string content;
   size_t size = 0;
   for (const auto& line : lines) size += line.size() + 2;
@@ -48,14 +46,19 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
     content += line;
     content += "\r\n";
   }
+  PrepareTextRewrite(path, content);
+  LogLine("Rewrote " + path);
   UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw CannotCreateFileError(path);
   size_t done = 0;
   while (done < content.size()) {
     DWORD written = 0;
     DWORD want = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 20));
-    if (!WriteFile(file.get(), content.data() + done, want, &written, nullptr) || written == 0)
+    if (!WriteFile(file.get(), content.data() + done, want, &written, nullptr) || written == 0) {
+      file.reset();
+      RestoreUnwrittenFile(path);
       throw CannotCreateFileError(path);
+    }
     done += written;
   }
 }

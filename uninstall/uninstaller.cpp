@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <optional>
 
 #include "command_line.h"
 #include "install_journal.h"
@@ -95,8 +96,14 @@ int UninstallMain() {
       LogLine(IsUnattended() ? "Outcome: nothing removed, exit code 1" : "Outcome: nothing removed, exit code 0");
       return IsUnattended() ? 1 : 0;
     }
-    // An installation that did not finish is undone first: its journal names what it changed.
-    UndoInterruptedInstallationAtStart("Uninstall");
+    // An installation that did not finish is undone first: its journal names what it changed. A journal folder that
+    // a running setup holds has no interrupted installation in it.
+    if (const std::optional<JournalLock> lock = JournalLock::Acquire(JournalFolder())) {
+      if (!FinishInterruptedInstallationAtStart(*lock, "Uninstall")) {
+        LogLine("Outcome: not removed: an interrupted installation could not be undone completely, exit code 1");
+        return 1;
+      }
+    }
     const bool removed = RunUninstall();
     LogOwnTime();
     LogLine(removed ? "Outcome: removed, exit code 0" : "Outcome: not removed, exit code 0");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "process_runner.h"
 #include "registry.h"
 #include "setup_error.h"
 
@@ -30,6 +31,28 @@ void WriteRawValue(HKEY root, const std::string& path, const std::string& name, 
 }
 
 std::string DwordBytes(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), sizeof value); }
+
+std::string SetImmutable(const std::string& path, bool immutable) {
+  // Wine's own export: the Unix name of a Windows path, on the process heap.
+  using UnixFileName = char*(CDECL*)(LPCWSTR);
+  const auto unixFileName = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixFileName == nullptr) return "not running under Wine";
+  const std::wstring wide(path.begin(), path.end());
+  char* unixName = unixFileName(wide.c_str());
+  if (unixName == nullptr) return "no Unix name for " + path;
+  const std::string command = std::string("/usr/bin/chattr ") + (immutable ? "+i" : "-i") + " \"" + unixName + "\"";
+  HeapFree(GetProcessHeap(), 0, unixName);
+  // Wine starts a Unix program as such, without a process to wait for: the mark is seen to take effect.
+  std::string output;
+  ExecuteAndCapture(command, "C:\\", output, false);
+  auto writable = [&] {
+    return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr))
+        .valid();
+  };
+  return WaitFor([&] { return writable() != immutable; }, 10000) ? std::string() : command + " had no effect";
+}
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs) {
   const DWORD start = GetTickCount();

@@ -19,6 +19,10 @@ std::string ErrorText(const std::function<void()>& action);
 void WriteRawValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes);
 std::string DwordBytes(DWORD value);
 
+// Marks the file immutable on the Linux side (chattr +i: not even root may rename, change or delete it, and Windows
+// programs are refused with "access denied"), or clears the mark. "" when done, otherwise why not.
+std::string SetImmutable(const std::string& path, bool immutable);
+
 // Polls the condition every 100 ms until it holds or the time is up.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeMs);
 // The files (not folders) directly in the folder.
