@@ -53,13 +53,14 @@ TEST_F(IdeDiscoveryTest, PathMacros) {
 }
 
 TEST(PathMacros, MonthDayHasNoLeadingZero) {
-  std::string text = MonthDayText();
-  SYSTEMTIME today;
-  GetLocalTime(&today);
-  std::string day = std::to_string(today.wDay);
-  ASSERT_GT(text.size(), day.size());
-  EXPECT_EQ(text.substr(text.size() - day.size()), day);
-  EXPECT_FALSE(text[text.size() - day.size() - 1] >= '0' && text[text.size() - day.size() - 1] <= '9');
+  SYSTEMTIME date{};
+  date.wYear = 2026;
+  date.wMonth = 12;
+  date.wDay = 5;
+  const std::string fifth = MonthDayText(date);
+  date.wMonth = 1;
+  date.wDay = 23;
+  EXPECT_EQ((Texts{fifth, MonthDayText(date)}), (Texts{"Dec5", "Jan23"}));
 }
 
 std::string SelfContaining() { return "[%SELF%]"; }
