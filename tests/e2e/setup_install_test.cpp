@@ -97,7 +97,7 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5AndIsRemovedAgain) {
   EXPECT_EQ(run.exitCode, 0u);
   const std::vector<WindowRecord> questions = Questions(run);
   ASSERT_EQ(questions.size(), 4u) << FormatRunRecord(run);
-  ExpectMessageBox(questions[0], "Welcome!", WelcomeText(appName + " Version 2.1"), IconKind::Information,
+  ExpectMessageBox(questions[0], "Welcome!", expected::WelcomeText(appName + " Version 2.1"), IconKind::Information,
                    {IDOK, IDCANCEL});
   // The destination dialog proposes the configured folder, its macro expanded.
   EXPECT_EQ(questions[1].caption, "Select Destination Directory");
