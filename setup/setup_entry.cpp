@@ -64,6 +64,7 @@ int RunReportingErrors() {
 }  // namespace
 
 int SetupMain() {
+  SuppressSystemErrorBoxes();
   InitCommonControls();
   const int exitCode = RunReportingErrors();
   DeleteSetupProgram();

@@ -78,6 +78,7 @@ bool RunUninstall() {
 }
 
 int UninstallMain() {
+  SuppressSystemErrorBoxes();
   InitCommonControls();
   const char* commandLine = GetCommandLineA();
   const ProgramSwitches switches = UninstallerSwitches(commandLine != nullptr ? commandLine : "", ModuleFileName());
