@@ -53,14 +53,8 @@ TEST_F(IdeDiscoveryTest, PathMacros) {
 }
 
 TEST(PathMacros, MonthDayHasNoLeadingZero) {
-  SYSTEMTIME date{};
-  date.wYear = 2026;
-  date.wMonth = 12;
-  date.wDay = 5;
-  const std::string fifth = MonthDayText(date);
-  date.wMonth = 1;
-  date.wDay = 23;
-  EXPECT_EQ((Texts{fifth, MonthDayText(date)}), (Texts{"Dec5", "Jan23"}));
+  EXPECT_EQ((Texts{MonthDayText({2026, 12, 6, 5, 0, 0, 0, 0}), MonthDayText({2027, 1, 6, 23, 0, 0, 0, 0})}),
+            (Texts{"Dec5", "Jan23"}));
 }
 
 std::string SelfContaining() { return "[%SELF%]"; }
