@@ -76,6 +76,7 @@ int RunReportingErrors() {
 }  // namespace
 
 int SetupMain() {
+  SuppressSystemErrorBoxes();
   InitCommonControls();
   const int exitCode = RunReportingErrors();
   DeleteSetupProgram();

@@ -38,6 +38,8 @@ int ShowMessageBox(const std::string& text, const std::string& caption, UINT sty
   return answer;
 }
 
+void SuppressSystemErrorBoxes() { SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX); }
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
   MessageBoxHandler previous = currentHandler;
   currentHandler = handler;

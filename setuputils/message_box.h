@@ -13,3 +13,6 @@ using MessageBoxHandler = int (*)(const std::string& text, const std::string& ca
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT style, int unattendedAnswer = IDOK);
 // Installs a handler (nullptr restores the real boxes); returns the previous one.
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+// Switches off the boxes the system itself shows for critical errors ("no disk in drive") and files it cannot find:
+// they would wait for an answer that an unattended run never gives. Both programs call it first thing.
+void SuppressSystemErrorBoxes();

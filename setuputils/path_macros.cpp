@@ -41,13 +41,17 @@ std::string ExpandPathMacros(const std::string& text) {
   return CollapseDoubleBackslashes(ReplaceMacros(text, PathMacros()));
 }
 
-std::string MonthDayText() {
+std::string MonthDayText(const SYSTEMTIME& date) {
+  char month[80];
+  int length = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &date, "MMM", month, sizeof month);
+  std::string text = (length > 0 && length <= static_cast<int>(sizeof month)) ? std::string(month) : std::string();
+  return text + std::to_string(date.wDay);
+}
+
+static std::string TodayMonthDay() {
   SYSTEMTIME today;
   GetLocalTime(&today);
-  char month[80];
-  int length = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &today, "MMM", month, sizeof month);
-  std::string text = (length > 0 && length <= static_cast<int>(sizeof month)) ? std::string(month) : std::string();
-  return text + std::to_string(today.wDay);
+  return MonthDayText(today);
 }
 
 static std::string FolderFromCall(UINT(WINAPI* call)(LPSTR, UINT)) {
@@ -94,7 +98,7 @@ static std::string HelpOf() {
 
 const std::vector<TOrvProcessTemplateInfo>& PathMacros() {
   static const std::vector<TOrvProcessTemplateInfo> table = {
-      {"%MONTH_DAY%", MonthDayText},
+      {"%MONTH_DAY%", TodayMonthDay},
       {"%SYSTEM%", SystemDir},
       {"%WINDOWS%", WindowsDir},
       {"%PROGRAMFILES%", ProgramFilesDir},

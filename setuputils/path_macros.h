@@ -1,6 +1,8 @@
 // Path macros ("%SYSTEM%", "%PROGRAMFILES%", ...) and the special folders they stand for.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -19,8 +21,10 @@ std::string ExpandPathMacros(const std::string& text);
 std::string ReplaceMacros(const std::string& text, const std::vector<TOrvProcessTemplateInfo>& table);
 std::string CollapseDoubleBackslashes(const std::string& text);
 
-// Macro handlers, each a folder with a trailing backslash (MonthDayText: "Dec5").
-std::string MonthDayText();
+// %MONTH_DAY% of a date: the user's short month name and the day without a leading zero ("Dec5"); the macro takes
+// today's.
+std::string MonthDayText(const SYSTEMTIME& date);
+// Macro handlers, each a folder with a trailing backslash.
 std::string SystemDir();
 std::string WindowsDir();
 std::string ProgramFilesDir();

@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "message_pump.h"
 
 namespace {
@@ -10,8 +12,8 @@ namespace {
 constexpr DWORD kUpdateIntervalMs = 50;
 }  // namespace
 
-ProgressUpdates::ProgressUpdates(HWND dialog, int statusControl, int barControl)
-    : dialog_(dialog), statusControl_(statusControl), barControl_(barControl) {}
+ProgressUpdates::ProgressUpdates(HWND dialog, int statusControl, int barControl, std::function<DWORD()> clock)
+    : dialog_(dialog), statusControl_(statusControl), barControl_(barControl), clock_(std::move(clock)) {}
 
 ProgressUpdates::~ProgressUpdates() { Flush(); }
 
@@ -19,7 +21,7 @@ void ProgressUpdates::Show(const std::string& status, WPARAM position, bool now)
   status_ = status;
   position_ = position;
   held_ = true;
-  if (now || !sentOnce_ || GetTickCount() - lastSent_ >= kUpdateIntervalMs) Send();
+  if (now || !sentOnce_ || clock_() - lastSent_ >= kUpdateIntervalMs) Send();
   PumpPendingMessages();
 }
 
@@ -30,7 +32,7 @@ void ProgressUpdates::Flush() {
 void ProgressUpdates::Send() {
   held_ = false;
   sentOnce_ = true;
-  lastSent_ = GetTickCount();
+  lastSent_ = clock_();
   SendDlgItemMessageA(dialog_, statusControl_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(status_.c_str()));
   SendDlgItemMessageA(dialog_, barControl_, PBM_SETPOS, position_, 0);
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Sends WM_SETTEXT to the status control and then PBM_SETPOS to the bar for each item, in item order. Items that
@@ -11,7 +12,8 @@
 // Pending window messages are processed between items, which keeps the dialog responsive.
 class ProgressUpdates {
  public:
-  ProgressUpdates(HWND dialog, int statusControl, int barControl);
+  // clock: milliseconds as GetTickCount counts them (wrapping); tests pass one they set.
+  ProgressUpdates(HWND dialog, int statusControl, int barControl, std::function<DWORD()> clock = GetTickCount);
   ProgressUpdates(const ProgressUpdates&) = delete;
   ProgressUpdates& operator=(const ProgressUpdates&) = delete;
   // Flushes what is held back.
@@ -28,6 +30,7 @@ class ProgressUpdates {
   HWND dialog_;
   int statusControl_;
   int barControl_;
+  std::function<DWORD()> clock_;
   std::string status_;
   WPARAM position_ = 0;
   bool held_ = false;

@@ -11,6 +11,8 @@ namespace {
 UniqueFile logFile;
 // The time spent in LogLine: what the log costs a run.
 long long loggingTicks = 0;
+// Starts each further line of a text with line breaks: as wide as the time, and no line of its own starts with it.
+constexpr const char* kContinuation = "          | ";
 
 long long Frequency() {
   LARGE_INTEGER frequency;
@@ -59,12 +61,12 @@ double SecondsSinceStart() {
 void LogLine(const std::string& text) {
   if (!logFile) return;
   const long long begin = PerformanceTicks();
-  const std::string stamp = FormatText("[%9.3f] ", SecondsSinceStart());
-  std::string lines;
+  std::string lines = FormatText("[%9.3f] ", SecondsSinceStart());
   size_t start = 0;
   for (;;) {
+    if (start > 0) lines += kContinuation;
     size_t end = text.find_first_of("\r\n", start);
-    lines += stamp + text.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\r\n";
+    lines += text.substr(start, end == std::string::npos ? std::string::npos : end - start) + "\r\n";
     if (end == std::string::npos) break;
     start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
     if (start >= text.size()) break;

@@ -79,6 +79,7 @@ bool RunUninstall() {
 }
 
 int UninstallMain() {
+  SuppressSystemErrorBoxes();
   InitCommonControls();
   const char* commandLine = GetCommandLineA();
   const ProgramSwitches switches = UninstallerSwitches(commandLine != nullptr ? commandLine : "", ModuleFileName());

@@ -55,7 +55,8 @@ TEST_F(DriverTest, CommandLineDriverRunsAScriptFileAndWritesTheRecord) {
   EXPECT_EQ(driver.exitCode, 0u);
   const std::string text = ReadFileBytes(output);
   for (const std::string& part :
-       {"window 1: message box\n  caption: Welcome!\n  text: " + EscapeText(WelcomeText(AppName() + " Version 1")) +
+       {"window 1: message box\n  caption: Welcome!\n  text: " +
+            EscapeText(expected::WelcomeText(AppName() + " Version 1")) +
             "\n  icon: information\n  buttons: OK Cancel\n  answer: script 1, pressed OK\n",
         // A dialog caught while it is being created is recorded once more when it is up: its number may vary.
         std::string(": dialog\n  caption: Select Destination Directory\n  control: 1000 Edit 0x"),

@@ -26,6 +26,8 @@ constexpr DWORD kRunTimeLimitMs = 30000;
 // The self-deleting batch tries about once a second; it normally finishes within a few.
 constexpr DWORD kBatchWaitMs = 20000;
 
+// The texts the programs' boxes are expected to show, written out here rather than taken from the programs.
+namespace expected {
 inline std::string WelcomeText(const std::string& title) {
   return FormatText(
       "This program will install %s onto your computer.\r\nPress the OK button to start the installation.\r\n"
@@ -53,6 +55,7 @@ constexpr const char* kInstallFailedText =
 constexpr const char* kFailureCaption = "An error occured during installation.";
 constexpr const char* kDirectCallText =
     "Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.";
+}  // namespace expected
 
 // The self-deleting batch files directly in the folder.
 inline std::vector<std::string> BatchFiles(const std::string& folder) {

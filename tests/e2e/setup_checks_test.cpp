@@ -44,11 +44,11 @@ class SetupChecksTest : public SetupEndToEndTest {
 };
 
 TEST_F(SetupChecksTest, SetupWithoutConfigurationFileReportsTheFileAndFails) {
-  RunRecord run =
-      RunSetup({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
+  RunRecord run = RunSetup(
+      {Answer::Press(IDOK).Caption(expected::kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   ASSERT_EQ(run.windows.size(), 2u) << FormatRunRecord(run);
-  ExpectMessageBox(run.windows[0], kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
+  ExpectMessageBox(run.windows[0], expected::kFailureCaption, "Installation failed.", IconKind::Warning, {IDOK});
   ExpectMessageBox(run.windows[1], "Application Error", "Cannot open file " + Folder() + "OrvSetup.ini",
                    IconKind::Error, {IDOK});
   EXPECT_EQ(run.exitCode, 1u);
@@ -82,12 +82,13 @@ TEST_F(SetupChecksTest, RefusalAtEveryQuestionLeavesNoTrace) {
     EXPECT_EQ(MachineState(), before);
   }
   // The questions in full, as the last run showed them. The folder of the other version is not proposed.
-  ExpectMessageBox(Questions(run)[0], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
+  ExpectMessageBox(Questions(run)[0], "Installation Error", expected::PreviousVersionText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
-  ExpectMessageBox(Questions(run)[1], "Welcome!", WelcomeText(AppName()), IconKind::Information, {IDOK, IDCANCEL});
-  ExpectMessageBox(Questions(run)[2], "Installation Error", PreviousVersionText(AppName()), IconKind::Error,
+  ExpectMessageBox(Questions(run)[1], "Welcome!", expected::WelcomeText(AppName()), IconKind::Information,
                    {IDOK, IDCANCEL});
-  ExpectMessageBox(Questions(run)[3], "Installation Warning", RunningIdeText(AppName()), IconKind::Error,
+  ExpectMessageBox(Questions(run)[2], "Installation Error", expected::PreviousVersionText(AppName()), IconKind::Error,
+                   {IDOK, IDCANCEL});
+  ExpectMessageBox(Questions(run)[3], "Installation Warning", expected::RunningIdeText(AppName()), IconKind::Error,
                    {IDOK, IDCANCEL});
   EXPECT_EQ(FieldText(Questions(run)[4]), "");
 }
@@ -100,7 +101,7 @@ TEST_F(SetupChecksTest, MissingArchiveIsReportedAndTheSetupFilesGoAllTheSame) {
       RunSetup({Welcome(IDOK), Destination(IDOK, Folder() + "Small"), Answer::Press(IDOK).Caption("Setup")});
   ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
   ASSERT_EQ(Questions(run).size(), 3u) << FormatRunRecord(run);
-  ExpectMessageBox(Questions(run)[2], "Setup", kInstallFailedText, IconKind::Warning, {IDOK});
+  ExpectMessageBox(Questions(run)[2], "Setup", expected::kInstallFailedText, IconKind::Warning, {IDOK});
   EXPECT_EQ(run.exitCode, 1u);
   WaitFor([&] { return !FileExists(SetupPath()) && !FileExists(Folder() + "$delme.bat"); }, kBatchWaitMs);
   EXPECT_EQ(ListFolderTree(Folder()), Texts{"Data.rar"});

@@ -97,8 +97,11 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5AndIsRemovedAgain) {
   EXPECT_EQ(run.exitCode, 0u);
   const std::vector<WindowRecord> questions = Questions(run);
   ASSERT_EQ(questions.size(), 4u) << FormatRunRecord(run);
-  ExpectMessageBox(questions[0], "Welcome!", WelcomeText(appName + " Version 2.1"), IconKind::Information,
+  ExpectMessageBox(questions[0], "Welcome!", expected::WelcomeText(appName + " Version 2.1"), IconKind::Information,
                    {IDOK, IDCANCEL});
+  // Both programs switch the system's own error boxes off before anything else: none may wait for an answer.
+  constexpr UINT kNoSystemBoxes = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+  EXPECT_EQ(questions[0].errorMode, kNoSystemBoxes);
   // The destination dialog proposes the configured folder, its macro expanded.
   EXPECT_EQ(questions[1].caption, "Select Destination Directory");
   ASSERT_NE(questions[1].Control(1000), nullptr);
@@ -122,6 +125,7 @@ TEST_F(SetupInstallTest, SampleProductInstallsIntoDelphi5AndIsRemovedAgain) {
                                  {ConfirmRemoval(appName)}, kRunTimeLimitMs);
   ASSERT_TRUE(removal.Clean()) << FormatRunRecord(removal);
   EXPECT_EQ(removal.exitCode, 0u);
+  EXPECT_EQ(Questions(removal).front().errorMode, kNoSystemBoxes);
   // The folders that held the uninstaller go with the batch, after the program has ended.
   EXPECT_TRUE(WaitFor([&] { return !FolderExists(root); }, kBatchWaitMs))
       << ::testing::PrintToString(ListFolderTree(root));

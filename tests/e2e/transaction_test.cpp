@@ -11,6 +11,8 @@
 #include "text_file.h"
 
 namespace {
+using expected::kFailureCaption;
+using expected::kInstallFailedText;
 constexpr const char* kUserUnit = "the user's own edit of orvmarlin.pas";
 // A 2 MB drive that ctest mounts around this program (tests/support/small-drive.sh).
 constexpr const char* kSmallDrive = "X:\\";

@@ -9,6 +9,7 @@
 #include "registry.h"
 
 namespace {
+using expected::kDirectCallText;
 class UninstallTest : public SetupEndToEndTest {
  protected:
   // The entry of AppName listing a product file and the test's uninstaller, as the setup program writes it.

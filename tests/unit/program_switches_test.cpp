@@ -5,6 +5,7 @@
 #include "run_log.h"
 #include "scratch_registry.h"
 #include "step_timings.h"
+#include "test_utils.h"
 #include "text_file.h"
 
 namespace {
@@ -36,19 +37,22 @@ TEST(RunLogTest, LinesCarryTheirTimeAndEndWithCrLf) {
   { StepTimer unmeasured("nowhere"); }
   OpenRunLog(folder.path() + "run.log");
   LogLine("first");
-  LogLine("two\r\nlines");
+  // An AppName holding line breaks cannot forge a line: only the first line of a text carries a time.
+  LogLine("X\r\n[   0.100] Outcome: removed\nend\r\n");
   { StepTimer measured("extract"); }
   CloseRunLog();
   std::string content = ReadFileContent(folder.path() + "run.log").value_or("");
   std::vector<std::string> lines;
   for (size_t start = 0, end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2)
     lines.push_back(content.substr(start, end - start));
-  ASSERT_EQ(lines.size(), 4u) << content;
-  EXPECT_EQ(lines[0].substr(lines[0].find("] ") + 2), "first");
-  EXPECT_EQ(lines[2].substr(lines[2].find("] ") + 2), "lines");
-  EXPECT_EQ(lines[0][0], '[');
-  EXPECT_EQ(lines[3].substr(lines[3].find("] ") + 2, 13), "step extract ");
-  EXPECT_EQ(lines[3].substr(lines[3].size() - 3), " us");
+  ASSERT_EQ(lines.size(), 5u) << content;
+  std::string firsts;
+  for (const std::string& line : lines) firsts += line[0];
+  EXPECT_EQ(firsts, "[[  [") << content;
+  EXPECT_EQ((Texts{lines[0].substr(12), lines[1].substr(12), lines[2], lines[3]}),
+            (Texts{"first", "X", "          | [   0.100] Outcome: removed", "          | end"}));
+  EXPECT_EQ(lines[4].substr(12, 13), "step extract ");
+  EXPECT_EQ(lines[4].substr(lines[4].size() - 3), " us");
   EXPECT_EQ(DefaultRunLogPath("orvsetup", "A:B").substr(DefaultRunLogPath("orvsetup", "A:B").rfind('\\') + 1, 12),
             "orvsetup A B");
 }

@@ -226,21 +226,21 @@ class PeakMemory(threading.Thread):
 
 
 def read_times(path):
-    """Step timings in milliseconds, from a program's log ("[ seconds] step <name> <microseconds> us") or the peer's
-    times file ("<name> <microseconds>"); a step that appears twice keeps the last."""
+    """Step timings in milliseconds, from a program's log ("[ seconds] step <name> <microseconds> us"; the lines that
+    continue a text start with blanks and are not read) or the peer's times file ("<name> <microseconds>"); a step that
+    appears twice keeps the last."""
     times = {}
     if os.path.exists(path):
         with open(path, encoding="latin-1") as handle:
             for line in handle:
-                line = line.strip()
-                if "] " in line:
-                    words = line.split("] ", 1)[1].split(" ")
+                if line.startswith("["):
+                    words = line.split("] ", 1)[-1].split()
                     if len(words) == 4 and words[0] == "step" and words[3] == "us":
                         times[words[1]] = int(words[2]) / 1000.0
-                    continue
-                name, _, value = line.rpartition(" ")
-                if name:
-                    times[name] = int(value) / 1000.0
+                elif not line[:1].isspace():
+                    name, _, value = line.strip().rpartition(" ")
+                    if name:
+                        times[name] = int(value) / 1000.0
     return times
 
 

@@ -1,9 +1,13 @@
-// The driver's hook DLL: answers the icon query inside the program under test (see icon_query.h).
+// The driver's hook DLL: answers the icon query (icon kind and error mode) inside the program under test (see
+// icon_query.h).
 #include <windows.h>
 
 #include <cstdint>
 
 #include "icon_query.h"
+
+// The headers declare it only for Vista and later; the driver runs on those.
+extern "C" __declspec(dllimport) UINT WINAPI GetErrorMode();
 
 namespace {
 BOOL CALLBACK FindIconControl(HWND child, LPARAM lParam) {
@@ -39,9 +43,12 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK IconHookProc(int code, WPARAM 
   static const UINT queryMessage = RegisterWindowMessageA(kIconQueryMessage);
   if (code == HC_ACTION) {
     const MSG* message = reinterpret_cast<const MSG*>(lParam);
-    if (message->message == queryMessage && message->hwnd != nullptr)
+    if (message->message == queryMessage && message->hwnd != nullptr) {
+      SetPropA(message->hwnd, kErrorModeProperty,
+               reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(GetErrorMode())));
       SetPropA(message->hwnd, kIconKindProperty,
                reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(IconKindOf(message->hwnd))));
+    }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -31,7 +31,8 @@ std::string DefaultHookDll() {
   return built[0] == '/' ? "Z:" + ReplaceChar('/', '\\', built) : built;
 }
 
-// Learns message box icons through the hook DLL (see icon_query.h); one hook per thread of the program under test.
+// Learns message box icons and the program's error mode through the hook DLL (see icon_query.h); one hook per thread
+// of the program under test.
 class IconProbe {
  public:
   explicit IconProbe(const std::string& dllPath) : queryMessage_(RegisterWindowMessageA(kIconQueryMessage)) {
@@ -44,7 +45,7 @@ class IconProbe {
 
   const std::string& error() const { return error_; }
 
-  IconKind Query(HWND box) {
+  IconKind Query(HWND box, UINT& errorMode) {
     if (procedure_ == nullptr) return IconKind::Unknown;
     DWORD threadId = GetWindowThreadProcessId(box, nullptr);
     UniqueHook& hook = hooks_[threadId];
@@ -53,7 +54,11 @@ class IconProbe {
     const DWORD start = GetTickCount();
     do {
       auto kind = static_cast<IconKind>(reinterpret_cast<INT_PTR>(GetPropA(box, kIconKindProperty)));
-      if (kind != IconKind::Unknown || !IsWindow(box)) return kind;
+      if (kind != IconKind::Unknown) {
+        errorMode = static_cast<UINT>(reinterpret_cast<UINT_PTR>(GetPropA(box, kErrorModeProperty)));
+        return kind;
+      }
+      if (!IsWindow(box)) return kind;
       Sleep(kIconPollIntervalMs);
     } while (GetTickCount() - start < kIconAnswerTimeoutMs);
     return IconKind::Unknown;
@@ -151,7 +156,7 @@ class Watcher {
     WindowRecord record = InspectWindow(window, kind);
     record.again = again;
     if (kind == WindowKind::MessageBox) {
-      record.icon = icons_.Query(window);
+      record.icon = icons_.Query(window, record.errorMode);
       if (!icons_.error().empty() && !iconErrorReported_) {
         record_.problems.push_back(icons_.error());
         iconErrorReported_ = true;
@@ -298,7 +303,8 @@ RunRecord RunProgram(const RunOptions& options) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+  // The program starts with the system's error mode, not the driver's, as it does from the shell.
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
                       options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info)) {
     DWORD error = GetLastError();
     record.startError = "cannot start " + options.commandLine + ": error " + std::to_string(error);

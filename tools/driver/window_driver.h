@@ -43,6 +43,8 @@ struct WindowRecord {
   // Message boxes: the text, the icon kind and the visible push buttons' ids from left to right.
   std::string text;
   IconKind icon = IconKind::Unknown;
+  // Message boxes: the program's error mode (GetErrorMode) while the box was up; told with the icon kind.
+  UINT errorMode = 0;
   std::vector<int> buttons;
   // Every control in creation order (printed for dialogs and passive windows only).
   std::vector<ControlRecord> controls;
