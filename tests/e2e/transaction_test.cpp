@@ -74,6 +74,7 @@ class TransactionTest : public SetupEndToEndTest {
     RemoveAfterTest(ProgramsFolder() + LinkName() + ".lnk");
     // A user's edited copy of a unit that the archive would replace.
     WriteFile("dest\\units\\orvmarlin.pas", kUserUnit);
+    DeleteFolderTree(JournalParent());
   }
 
   std::string Destination() const { return Folder() + "dest\\"; }
@@ -94,12 +95,13 @@ class TransactionTest : public SetupEndToEndTest {
           continue;
         state += folder + entry + (entry.back() == '\\' ? "" : " = " + Fingerprint(FileBytes(folder + entry))) + "\n";
       }
-    for (const std::string& path :
-         {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl", ProgramsFolder() + LinkName() + ".lnk",
-          JournalFolder() + "install.journal", JournalFolder() + "install.committed"})
+    for (const std::string& path : {SystemDir() + "orvmarlin.dll", SystemDir() + "OrvMarlin50.bpl",
+                                    ProgramsFolder() + LinkName() + ".lnk", JournalParent()})
       state += path + (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ? " exists\n" : " absent\n");
     return state;
   }
+  // The folder the journal's folder is made in: neither stays once a program is done with them.
+  static std::string JournalParent() { return ExtractFilePath(StripTrailingBackslash(JournalFolder())); }
 
   RunRecord Install(std::vector<Answer> script = {}, const std::vector<std::string>& arguments = {}) {
     script.insert(script.begin(), Welcome(IDOK));
@@ -110,6 +112,7 @@ class TransactionTest : public SetupEndToEndTest {
     EXPECT_TRUE(run.Clean());
     EXPECT_NE(FileBytes(Destination() + "units\\orvmarlin.pas"), kUserUnit);
     EXPECT_TRUE(EntryExists());
+    EXPECT_FALSE(FolderExists(JournalParent()));
   }
   // Removes the installation with its uninstaller (its log into the file given) and waits for the batch that
   // deletes the uninstaller: the next installation must not meet that batch.
@@ -188,6 +191,79 @@ TEST_F(TransactionTest, AReinstallationThatFailsLeavesTheFirstOneCompleteAndRemo
   EXPECT_EQ(FileBytes(Destination() + "units\\orvmarlin.pas"), "(missing)");
 }
 
+// Cancelled while a program holds a file the setup had already replaced: the user's original stays aside, the box
+// says so, and the next start, the file free again, brings it back.
+TEST_F(TransactionTest, WhatAnUndoCannotRestoreIsKeptForTheNextStart) {
+  const std::string readme = WriteFile("dest\\readme.txt", "the user's own readme");
+  const std::string before = BytesState();
+  const std::string unit = Destination() + "units\\orvmarlin.pas";
+  UniqueFile heldUnit(CreateFileA(unit.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  UniqueFile heldReadme;
+  RunRecord run =
+      Install({Answer::Press(IDCANCEL).Text("The file " + unit + " is used").WhileShown([&](HWND, const WindowRecord&) {
+                 heldReadme.reset(
+                     CreateFileA(readme.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+               }),
+               Answer::Press(IDOK).Caption("Setup").Text("could not be undone completely")});
+  EXPECT_TRUE(run.Clean());
+  EXPECT_EQ(run.exitCode, 1u);
+  ASSERT_EQ(Questions(run).size(), 3u);
+  ExpectMessageBox(Questions(run)[2], "Setup",
+                   "The installation of " + AppName() +
+                       " could not be undone completely. These files could not be restored yet:\r\n\r\n" + readme +
+                       "\r\n\r\nPlease close the programs that use them. The next start of the setup or of an "
+                       "uninstaller will finish restoring them.",
+                   IconKind::Warning, {IDOK});
+  heldReadme.reset();
+  heldUnit.reset();
+  RunRecord next = Run(CommandLine(SetupPath(), {}), {Undone(AppName()), Welcome(IDCANCEL)});
+  EXPECT_TRUE(next.Clean()) << FormatRunRecord(next);
+  EXPECT_EQ(BytesState(), before);
+}
+
+// While a setup runs (here at its first box), a second one says so before anything else and ends.
+TEST_F(TransactionTest, OneInstallationAtATime) {
+  const std::string before = BytesState();
+  RunRecord second, unattended;
+  const std::string running =
+      "Another installation is running. Please wait until it has finished, then start the setup again.";
+  RunRecord first = Run(CommandLine(SetupPath(), {}), {Welcome(IDCANCEL).WhileShown([&](HWND, const WindowRecord&) {
+                          second =
+                              Run(CommandLine(SetupPath(), {}), {Answer::Press(IDOK).Caption("Setup").Text(running)});
+                          unattended = Run(CommandLine(SetupPath(), {"/VERYSILENT", "/LOG=second.log"}), {});
+                        })});
+  EXPECT_TRUE(first.Clean() && second.Clean() && unattended.Clean());
+  ASSERT_EQ(Questions(second).size(), 1u);
+  ExpectMessageBox(Questions(second)[0], "Setup", running, IconKind::Warning, {IDOK});
+  EXPECT_EQ(std::make_pair(second.exitCode, unattended.exitCode), std::make_pair(1ul, 1ul));
+  EXPECT_NE(FileBytes(Folder() + "second.log").find(running), std::string::npos);
+  EXPECT_EQ(BytesState(), before);
+}
+
+// Files the setup has no right to change (immutable on the Linux side: "access denied" to every Windows program).
+TEST_F(TransactionTest, AFileItMayNotReplaceFailsWithTheReasonAPackageItCannotPlaceLeavesTheUsersOwn) {
+  const std::string unit = Destination() + "units\\orvmarlin.pas";
+  const std::string before = BytesState();
+  const std::string problem = SetImmutable(unit, true);
+  if (!problem.empty()) GTEST_SKIP() << problem;
+  RunRecord run = Install({Answer::Press(IDOK).Caption(kFailureCaption),
+                           Answer::Press(IDOK).Caption("Application Error").Text("Cannot create file " + unit + ". ")});
+  EXPECT_EQ(SetImmutable(unit, false), "");
+  EXPECT_TRUE(run.Clean()) << FormatRunRecord(run);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(BytesState(), before);
+
+  // The user's own build of the package is in the system folder, and what the tool built cannot be moved there.
+  const std::string package = SystemDir() + "OrvMarlin50.bpl";
+  WriteFileBytes(package, "the user's own build");
+  const std::string built = WriteFile("dest\\source\\OrvMarlin50.bpl", "left by an earlier build");
+  ASSERT_EQ(SetImmutable(built, true), "");
+  run = Install({Completed()});
+  EXPECT_EQ(SetImmutable(built, false), "");
+  ExpectCompleteInstall(run);
+  EXPECT_EQ(FileBytes(package), "the user's own build");
+}
+
 // Killed at twenty lines of its log spread from the journal's start to the end of the last step: the next start
 // undoes it, says so, and the machine is as it was.
 TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
@@ -260,6 +336,7 @@ TEST_F(TransactionTest, AKilledRemovalRunAgainFinishes) {
   // An uninterrupted removal: its log, and the state every killed one run again must end in.
   ExpectCompleteInstall(Install({Completed()}));
   ASSERT_TRUE(Uninstall());
+  EXPECT_FALSE(FolderExists(JournalParent()));
   const std::string removed = BytesState(), removedRegistry = RegistrySnapshot();
   EXPECT_FALSE(EntryExists());
   EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey, KEY_READ).valid());
