@@ -147,8 +147,9 @@ std::string WithReason(const std::string& text, DWORD error) {
 
 // Deletes a file, or when a program holds it, has the system delete it at the next restart; the log tells which.
 void DeleteOrScheduleDeletion(const std::string& path) {
-  if (DeleteFileEvenReadOnly(path) || !Exists(path)) return;
+  if (DeleteFileEvenReadOnly(path)) return;
   const DWORD error = GetLastError();
+  if (!Exists(path)) return;
   if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
     LogLine(WithReason("Could not delete " + path, error) + "; it will be deleted at the next restart");
   else
@@ -193,7 +194,8 @@ class Undoer {
       LogLine("Undo: deleted " + path);
       return UndoResult::kDone;
     }
-    return Exists(path) ? Failed(path, GetLastError()) : UndoResult::kDone;
+    const DWORD error = GetLastError();
+    return Exists(path) ? Failed(path, error) : UndoResult::kDone;
   }
 
   UndoResult UndoCreated(const std::string& path) { return DeleteAdded(path); }
@@ -201,7 +203,10 @@ class Undoer {
   UndoResult UndoReplaced(const std::string& path, const std::string& aside) {
     // A record written just before a move that never happened (or one already undone) has nothing aside.
     if (!Exists(aside)) return UndoResult::kDone;
-    if (!DeleteFileEvenReadOnly(path) && Exists(path)) return Failed(path, GetLastError());
+    if (!DeleteFileEvenReadOnly(path)) {
+      const DWORD error = GetLastError();
+      if (Exists(path)) return Failed(path, error);
+    }
     if (!MoveFileA(aside.c_str(), path.c_str())) return Failed(path, GetLastError());
     LogLine("Undo: moved back " + path);
     return UndoResult::kDone;
@@ -508,8 +513,11 @@ void InstallJournal::FileWasNotWritten(const std::string& path) {
   }
   // Left aside, the old file would go with the commit: it comes back now, or the installation fails and its undo
   // brings it back.
-  if ((!DeleteFileEvenReadOnly(path) && Exists(path)) || !MoveFileA(aside->second.c_str(), path.c_str()))
-    throw CannotCreateFileError(path, GetLastError());
+  if (!DeleteFileEvenReadOnly(path)) {
+    const DWORD error = GetLastError();
+    if (Exists(path)) throw CannotCreateFileError(path, error);
+  }
+  if (!MoveFileA(aside->second.c_str(), path.c_str())) throw CannotCreateFileError(path, GetLastError());
   LogLine("Moved back " + path + ": its replacement was not written");
   movedAside_.erase(aside);
 }

@@ -264,6 +264,29 @@ TEST_F(TransactionTest, AFileItMayNotReplaceFailsWithTheReasonAPackageItCannotPl
   EXPECT_EQ(FileBytes(package), "the user's own build");
 }
 
+// The earlier installation's uninstaller is running (its box is open) while the product is installed again: moved
+// aside, it cannot be deleted by the commit and is left to the next restart, which the log tells.
+TEST_F(TransactionTest, AKeptFileTheCommitCannotDeleteGoesAtTheNextRestart) {
+  ExpectCompleteInstall(Install({Completed()}));
+  const PendingDeletions pending;
+  RunRecord again;
+  EXPECT_TRUE(
+      Run(CommandLine(Destination() + "uninstall.exe", {}),
+          {Answer::Press(IDOK).Text("Do not call this program directly").WhileShown([&](HWND, const WindowRecord&) {
+            again = Install({Completed()}, {"/LOG=again.log"});
+          })})
+          .Clean());
+  ExpectCompleteInstall(again);
+  const std::string log = FileBytes(Folder() + "again.log"), aside = Destination() + "uninstall.exe.orv-";
+  const size_t at = log.find("Could not delete " + aside);
+  ASSERT_NE(at, std::string::npos) << log;
+  const std::string line = log.substr(at, log.find('\r', at) - at);
+  EXPECT_NE(line.find("; it will be deleted at the next restart"), std::string::npos) << line;
+  const std::string kept = line.substr(17, line.find(": ", 17) - 17);
+  EXPECT_TRUE(FileExists(kept)) << kept;
+  EXPECT_NE(pending.Listed().find("\\??\\" + kept), std::string::npos) << pending.Listed();
+}
+
 // Killed at twenty lines of its log spread from the journal's start to the end of the last step: the next start
 // undoes it, says so, and the machine is as it was.
 TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
