@@ -8,6 +8,7 @@
 
 #include "command_line.h"
 #include "install_journal.h"
+#include "install_records.h"
 #include "message_box.h"
 #include "path_utils.h"
 #include "program_switches.h"
