@@ -98,6 +98,12 @@ int UninstallMain() {
     }
     // An installation that did not finish is undone first: its journal names what it changed.
     UndoInterruptedInstallationAtStart("Uninstall");
+    // Nobody confirms an unattended run's name: one without an entry names no installation, and nothing is touched.
+    if (IsUnattended() && !UninstallEntryExists(AppName)) {
+      LogLine(AppName + " is not installed");
+      LogLine("Outcome: nothing removed, exit code 1");
+      return 1;
+    }
     const bool removed = RunUninstall();
     LogOwnTime();
     LogLine(removed ? "Outcome: removed, exit code 0" : "Outcome: not removed, exit code 0");

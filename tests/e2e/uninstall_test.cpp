@@ -1,7 +1,8 @@
 // End-to-end: the uninstaller as Windows starts it. Against records written the way the setup program leaves them:
-// how it reports an error and a start without a name. Against installations of the small product: two that share
-// their files, the first one's removal killed and the first installed again. (The whole round trip runs in the sample
-// product's installation test; what each removal step does, in unit_removal_steps_test.)
+// how it reports an error, a start without a name and an unattended one with a name that is not installed. Against
+// installations of the small product: two that share their files, the first one's removal killed and the first
+// installed again. (The whole round trip runs in the sample product's installation test; what each removal step
+// does, in unit_removal_steps_test.)
 
 #include <gtest/gtest.h>
 
@@ -52,13 +53,24 @@ TEST_F(UninstallTest, CounterOfAnotherTypeEndsTheRemovalWithAnError) {
   EXPECT_EQ(MachineState(), before);
 }
 
-// Started without a name: the box tells how to remove an application, and nothing changes.
-TEST_F(UninstallTest, WithoutANameNothingChanges) {
+// Without a name, or unattended with one that has no entry, nothing changes: asked in person, the box tells how to
+// remove an application; unattended, nobody confirms the name, and the run fails with the reason in its log.
+TEST_F(UninstallTest, ANameMissingOrNotInstalledChangesNothing) {
+  const FakeIde ide = MakeFakeDelphi5();
   const std::string before = MachineState();
   RunRecord record = Run(QuoteArgument(UninstallPath()), {Answer::Press(IDOK).Caption("Uninstall")});
   ASSERT_TRUE(record.Clean() && record.exitCode == 0 && record.windows.size() == 1) << FormatRunRecord(record);
   ExpectMessageBox(record.windows[0], "Uninstall", kDirectCallText, IconKind::Error, {IDOK});
   EXPECT_EQ(MachineState(), before);
+
+  for (const char* mode : {"/VERYSILENT", "/SILENT"}) {
+    record = Run(CommandLine(UninstallPath(), {AppName(), mode, "/LOG=typo.log"}), {});
+    EXPECT_TRUE(record.Clean() && record.exitCode == 1) << FormatRunRecord(record);
+    const std::string log = ReadFileBytes(Folder() + "typo.log");
+    EXPECT_NE(log.find(AppName() + " is not installed\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Registry "), std::string::npos) << log;  // not even a value written back unchanged
+    EXPECT_EQ(StateDifference(before, MachineState()), "+ <test>\\typo.log\n") << mode;
+  }
 }
 
 // Two products share the small product's files, the uninstaller among them. The first one's removal is killed right
