@@ -138,9 +138,13 @@ bool FileExists(const std::string& path) {
 
 bool DeleteFileEvenReadOnly(const std::string& path) {
   if (DeleteFileA(path.c_str())) return true;
+  const DWORD error = GetLastError();
   DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+    return DeleteFileA(path.c_str());
+  SetLastError(error);
+  return false;
 }
 
 bool FolderExists(const std::string& path) {

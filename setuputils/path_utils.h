@@ -42,7 +42,7 @@ std::string CurrentFolder();
 std::string FullPathName(const std::string& path);
 bool FileExists(const std::string& path);
 // DeleteFileA, and once more without the read-only attribute that an archive entry may have restored. True when
-// this call deleted the file.
+// this call deleted the file; otherwise GetLastError tells why the last deletion failed.
 bool DeleteFileEvenReadOnly(const std::string& path);
 bool FolderExists(const std::string& path);
 // The character appended unless the text is empty or already ends with it.

@@ -34,6 +34,21 @@ void DeleteProductsKeyWhenEmpty() {
   DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledProductsKey);
   DeleteCompanyKeyWhenEmpty();
 }
+
+// Deletes a file no installation counts any more and says what became of it. The running program cannot go while
+// it runs: its batch deletes it once it has ended. A file that another program holds goes at the next restart; one
+// that is missing needs nothing.
+std::string DeleteInstalledFile(const std::string& path, const std::string& ownPath) {
+  if (SameTextLocale(path, ownPath))
+    return "Left " + path + " to the batch that deletes this program once it has ended";
+  if (DeleteFileEvenReadOnly(path)) return "Deleted " + path;
+  const DWORD error = GetLastError();
+  const std::string failure = "Could not delete " + path + ": " + Win32ErrorText(error);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return failure;
+  if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    return failure + "; it will be deleted at the next restart";
+  return failure + "; nor could it be marked for deletion at the next restart: " + Win32ErrorText(GetLastError());
+}
 }  // namespace
 
 void RemoveInstalledFiles(StringList& keptFiles) {
@@ -55,12 +70,13 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   // listed after the last counter went finds no counter either way.
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   ProgressUpdates progress(dialogWindow, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
+  const std::string ownPath = ModuleFileName();
   for (size_t index = released; index < files.Count(); ++index) {
     const std::string& path = files[index];
     const std::optional<DWORD> count = installedFiles.ReadDword(path);
     if (count == 1u) {
       // The file before its counter: killed in between, the next run finds the counter and finishes.
-      LogLine((DeleteFileEvenReadOnly(path) ? "Deleted " : "Could not delete ") + path);
+      LogLine(DeleteInstalledFile(path, ownPath));
       ReleaseInstalledFile(installedFiles, path, count);
     } else {
       // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,

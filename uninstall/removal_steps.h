@@ -10,8 +10,9 @@
 extern std::string AppName;
 
 // Deletes every file of the entry's "Files" whose install counter drops to zero (read-only ones too), with the
-// progress dialog up; the other files go to keptFiles in list order. Raises "Invalid data type for '%s'" for a counter
-// that is not REG_DWORD.
+// progress dialog up; the other files go to keptFiles in list order. A file that cannot be deleted (a program holds
+// it) loses its counter all the same and is left to be deleted at the next restart; the running program is left to
+// its batch. Raises "Invalid data type for '%s'" for a counter that is not REG_DWORD.
 void RemoveInstalledFiles(StringList& keptFiles);
 // Deletes the sub-products' values from the product's record (never "Version" or "FolderName"), the record and
 // the empty products key (and the maker's key, when empty) when no sub-product is left, then brings the include files

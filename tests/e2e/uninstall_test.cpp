@@ -1,8 +1,8 @@
 // End-to-end: the uninstaller as Windows starts it. Against records written the way the setup program leaves them:
 // how it reports an error, a start without a name and an unattended one with a name that is not installed. Against
 // installations of the small product: two that share their files, the first one's removal killed and the first
-// installed again. (The whole round trip runs in the sample product's installation test; what each removal step
-// does, in unit_removal_steps_test.)
+// installed again, and a file held open. (The whole round trip runs in the sample product's installation test; what
+// each removal step does, in unit_removal_steps_test.)
 
 #include <gtest/gtest.h>
 
@@ -99,4 +99,31 @@ TEST_F(UninstallTest, AReinstallationAfterAKilledRemovalCountsTheReleasedFilesAg
   ExpectStateAfterBatch(before, "+ <test>\\removal.log\n");
 }
 
+// A file that a program holds loses its counter as if deleted and is left to the next restart; a missing one is not.
+TEST_F(UninstallTest, AFileHeldOpenIsDeletedAtTheNextRestart) {
+  const std::string before = MachineState(), held = Dest() + "readme.txt", missing = Dest() + "tools\\ran.bat";
+  InstallSmall(AppName());
+  ASSERT_TRUE(DeleteFileA(missing.c_str()));
+  // MoveFileEx lists the files to delete at the next restart here; put back as it was, the tests share the registry.
+  const RegistryKey session =
+      RegistryKey::Open(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
+  const char* renames = "PendingFileRenameOperations";
+  ScopeExit restore([&, saved = session.ReadRaw(renames)] {
+    saved ? RegSetValueExA(session.get(), renames, 0, saved->type, reinterpret_cast<const BYTE*>(saved->data.data()),
+                           static_cast<DWORD>(saved->data.size()))
+          : RegDeleteValueA(session.get(), renames);
+  });
+  UniqueFile holder(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder.valid());
+
+  EXPECT_EQ(RemoveSmall(AppName()), 0u);
+  const std::string log = ReadFileBytes(Folder() + "removal.log"), reason = Win32ErrorText(ERROR_SHARING_VIOLATION);
+  EXPECT_NE(log.find("Could not delete " + held + ": " + reason + "; it will be deleted at the next restart\r\n"),
+            std::string::npos)
+      << log;
+  const std::string listed = session.ReadRaw(renames).value_or(RegistryValue{}).data;
+  EXPECT_NE(listed.find("\\??\\" + held), std::string::npos) << listed;
+  EXPECT_EQ(listed.find(missing), std::string::npos) << listed;
+  ExpectStateAfterBatch(before, "+ <test>\\dest\\\n+ <test>\\dest\\readme.txt\n+ <test>\\removal.log\n");
+}
 }  // namespace
