@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -199,6 +200,27 @@ StringList MergeWithEntry(const std::string& valueName, const StringList& curren
   }
   return merged;
 }
+
+// The files a repeated installation counts: the new ones, and the old ones that no longer count this entry. A
+// removal that stopped half-way marked how many lines of the old list it released (their counters went, or went
+// down while other installations still count them): those lines are counted again and the mark goes. So is a
+// relisted file whose counter is gone: left uncounted, the next removal would keep it for ever.
+StringList FilesToCount(const StringList& merged, const StringList& added, const StringList& relisted) {
+  RegistryKey entry = RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(SetupSettings.AppName));
+  const size_t oldCount = merged.Count() - added.Count();
+  const size_t released = std::min<size_t>(entry.ReadDword(kFilesReleasedValue).value_or(0), oldCount);
+  entry.DeleteValue(kFilesReleasedValue);
+  StringList counted = added, stillCounting;
+  std::unordered_set<std::string> recounted;
+  for (size_t index = 0; index < released; ++index) {
+    counted.Add(merged[index]);
+    recounted.insert(LowerCaseLocale(merged[index]));
+  }
+  for (const auto& path : relisted)
+    if (recounted.count(LowerCaseLocale(path)) == 0) stillCounting.Add(path);
+  for (const auto& path : UncountedFiles(stillCounting)) counted.Add(path);
+  return counted;
+}
 }  // namespace
 
 void WriteProductRecord() {
@@ -209,13 +231,7 @@ void WriteProductRecord() {
   StringList files = MergeWithEntry(kFilesValue, s.Files, addedFiles, relistedFiles);
   StringList folders = MergeWithEntry(kFoldersValue, s.Folders, addedFolders, relistedFolders);
   SetUninstallValue(s.AppName, kFilesValue, files.Text());
-  // A removal that stopped half-way counted its progress through the old list.
-  RegistryKey::Open(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(s.AppName)).DeleteValue(kFilesReleasedValue);
-  // A listed file whose counter is gone (a removal stopped half-way) is counted again; left uncounted, the next
-  // removal would keep it for ever.
-  StringList countedFiles = addedFiles;
-  for (const auto& path : UncountedFiles(relistedFiles)) countedFiles.Add(path);
-  CountInstalledFiles(countedFiles);
+  CountInstalledFiles(FilesToCount(files, addedFiles, relistedFiles));
   SetUninstallValue(s.AppName, kFoldersValue, folders.Text());
   SetUninstallValue(s.AppName, kRegKeysValue, s.RegKeys.Text());
   SetUninstallValue(s.AppName, kAppNameValue, s.AppName);

@@ -145,17 +145,6 @@ std::string WithReason(const std::string& text, DWORD error) {
   return reason.empty() ? text : text + ": " + reason;
 }
 
-// Deletes a file, or when a program holds it, has the system delete it at the next restart; the log tells which.
-void DeleteOrScheduleDeletion(const std::string& path) {
-  if (DeleteFileEvenReadOnly(path)) return;
-  const DWORD error = GetLastError();
-  if (!Exists(path)) return;
-  if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-    LogLine(WithReason("Could not delete " + path, error) + "; it will be deleted at the next restart");
-  else
-    LogLine(WithReason("Could not delete " + path, error) + ", nor schedule it for the next restart");
-}
-
 enum class UndoResult {
   kDone,
   // Not undone: named to the user, kept in the journal for the next start.
@@ -369,7 +358,8 @@ void FinishCommit(const std::string& journalPath) {
       LogLine("Moved back " + record[1] + ": nothing was written in its place");
       continue;
     }
-    DeleteOrScheduleDeletion(aside);
+    std::string outcome;
+    if (!DeleteFileNowOrAtRestart(aside, outcome)) LogLine(outcome);
   }
   DeleteFileA(journalPath.c_str());
 }

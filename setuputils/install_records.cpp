@@ -2,6 +2,7 @@
 #include "install_records.h"
 
 #include <algorithm>
+#include <climits>
 #include <unordered_set>
 
 #include "path_utils.h"
@@ -74,6 +75,13 @@ class KnownCounterNames {
   bool complete_ = false;
   std::unordered_set<std::string> names_;
 };
+
+// One more installation on the open counters key (1 for a file without a counter); returns the new count.
+DWORD IncInstalledFileCount(const RegistryKey& installedFiles, const std::string& path) {
+  DWORD count = installedFiles.ReadDword(path).value_or(0) + 1;
+  installedFiles.WriteDword(path, count);
+  return count;
+}
 }  // namespace
 
 void CountInstalledFiles(const StringList& files) {
@@ -97,14 +105,36 @@ StringList UncountedFiles(const StringList& files) {
   return uncounted;
 }
 
-DWORD IncInstalledFileCount(const std::string& path) {
-  return IncInstalledFileCount(RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey), path);
+long GetInstalledFileCount(const std::string& path) {
+  auto count = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ReadDword(path);
+  return count ? static_cast<long>(*count) : -1;
 }
 
-DWORD IncInstalledFileCount(const RegistryKey& installedFiles, const std::string& path) {
-  DWORD count = installedFiles.ReadDword(path).value_or(0) + 1;
-  installedFiles.WriteDword(path, count);
-  return count;
+long ReleaseInstalledFile(const RegistryKey& installedFiles, const std::string& path, std::optional<DWORD> count) {
+  if (!count) return -1;
+  // Written back one lower, a counter that counts no installation would wrap round to zero at the next installation
+  // of the file and keep that file for ever.
+  const bool broken = *count == 0 || *count > static_cast<DWORD>(LONG_MAX);
+  const long remaining = broken ? -1 : static_cast<long>(*count) - 1;
+  if (remaining <= 0)
+    installedFiles.DeleteValue(path);
+  else
+    installedFiles.WriteDword(path, static_cast<DWORD>(remaining));
+  return remaining;
+}
+
+void DeleteInstalledFilesKeyWhenEmpty(RegistryKey& installedFiles) {
+  if (!installedFiles.valid() || installedFiles.ValueCount() != 0) return;
+  installedFiles.Close();
+  DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledFilesKey);
+  DeleteCompanyKeyWhenEmpty();
+}
+
+void DeleteCompanyKeyWhenEmpty() {
+  RegistryKey company = RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey);
+  if (!company.valid() || company.SubKeyCount() != 0 || company.ValueCount() != 0) return;
+  company.Close();
+  DeleteRegistryKey(HKEY_CURRENT_USER, kCompanyKey);
 }
 
 int FindPreviousInstallation(const std::string& productName, const std::string& version, std::string& folder) {

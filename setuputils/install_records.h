@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "registry.h"
@@ -31,10 +32,17 @@ void RecordInstalledProduct(const std::string& productName, const std::string& s
 void CountInstalledFiles(const StringList& files);
 // The lines of the list that have no counter (a counter of another type counts as one).
 StringList UncountedFiles(const StringList& files);
-// Increments the file's counter (1 when it had none) and returns the new count; same failures as above.
-DWORD IncInstalledFileCount(const std::string& path);
-// The same on an already opened counters key.
-DWORD IncInstalledFileCount(const RegistryKey& installedFiles, const std::string& path);
+// The file's counter, or -1 when it has none; nothing changes.
+long GetInstalledFileCount(const std::string& path);
+// Takes one installation off the file's counter, count being its value as just read from the open counters key
+// (nullopt: none, nothing changes). Written one lower, or deleted at zero; returns the installations that still count
+// the file, -1 without a counter. A counter at zero (or reading negative) counts no installation: it is deleted and
+// gives -1, so that its file is kept, as one without a counter is. The key itself stays.
+long ReleaseInstalledFile(const RegistryKey& installedFiles, const std::string& path, std::optional<DWORD> count);
+// Deletes the counters key once its last value is gone, and then the maker's key when nothing else is left in it.
+void DeleteInstalledFilesKeyWhenEmpty(RegistryKey& installedFiles);
+// The maker's key goes with its last record key, so that a removal leaves no trace of it; anything in it keeps it.
+void DeleteCompanyKeyWhenEmpty();
 
 // 0: no record (or empty product name; folder untouched); 1: a record of another version (folder := "");
 // 2: a record of the same version, ASCII case ignored (folder := its "FolderName").

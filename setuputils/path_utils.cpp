@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "setup_error.h"
 #include "text_compare.h"
 #include "unique_handle.h"
 
@@ -138,9 +139,28 @@ bool FileExists(const std::string& path) {
 
 bool DeleteFileEvenReadOnly(const std::string& path) {
   if (DeleteFileA(path.c_str())) return true;
+  const DWORD error = GetLastError();
   DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-         SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) && DeleteFileA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
+    return DeleteFileA(path.c_str());
+  SetLastError(error);
+  return false;
+}
+
+bool DeleteFileNowOrAtRestart(const std::string& path, std::string& outcome) {
+  if (DeleteFileEvenReadOnly(path)) {
+    outcome = "Deleted " + path;
+    return true;
+  }
+  const DWORD error = GetLastError();
+  outcome = "Could not delete " + path + ": " + Win32ErrorText(error);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+  if (MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    outcome += "; it will be deleted at the next restart";
+  else
+    outcome += "; nor could it be marked for deletion at the next restart: " + Win32ErrorText(GetLastError());
+  return false;
 }
 
 bool FolderExists(const std::string& path) {

@@ -42,8 +42,12 @@ std::string CurrentFolder();
 std::string FullPathName(const std::string& path);
 bool FileExists(const std::string& path);
 // DeleteFileA, and once more without the read-only attribute that an archive entry may have restored. True when
-// this call deleted the file.
+// this call deleted the file; otherwise GetLastError tells why the last deletion failed.
 bool DeleteFileEvenReadOnly(const std::string& path);
+// DeleteFileEvenReadOnly; when the file exists and cannot go (a program holds it), the system is told to delete it
+// at the next restart. True when it was deleted now; outcome gets a line for the log: "Deleted <path>", or "Could not
+// delete <path>: <reason>" followed by what became of it.
+bool DeleteFileNowOrAtRestart(const std::string& path, std::string& outcome);
 bool FolderExists(const std::string& path);
 // The character appended unless the text is empty or already ends with it.
 std::string AddTrailingChar(const std::string& text, char c);

@@ -18,7 +18,8 @@ constexpr const char* kProductNameValue = "ProductName";
 constexpr const char* kSubProductNameValue = "SubProductName";
 constexpr const char* kFilesValue = "Files";
 // How many lines of "Files" a removal that did not finish has released (REG_DWORD); written by the uninstaller only
-// before a shared file's counter goes down, deleted by the setup program with every new record.
+// before a shared file's counter goes down; the setup program counts those lines again and deletes it with every new
+// record.
 constexpr const char* kFilesReleasedValue = "FilesReleased";
 constexpr const char* kFoldersValue = "Folders";
 constexpr const char* kRegKeysValue = "RegKeys";

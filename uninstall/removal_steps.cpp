@@ -5,7 +5,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <climits>
 #include <optional>
 
 #include "help_contents.h"
@@ -27,16 +26,7 @@
 std::string AppName;
 
 namespace {
-// The maker's key goes with its last record key, so that a removal leaves no trace of it; anything else in it keeps
-// it.
-void DeleteCompanyKeyWhenEmpty() {
-  RegistryKey company = RegistryKey::Open(HKEY_CURRENT_USER, kCompanyKey);
-  if (!company.valid() || company.SubKeyCount() != 0 || company.ValueCount() != 0) return;
-  company.Close();
-  DeleteRegistryKey(HKEY_CURRENT_USER, kCompanyKey);
-}
-
-// The products key once no record is left in it (or it is gone), then the maker's key as above.
+// The products key once no record is left in it (or it is gone), then the maker's key when empty.
 void DeleteProductsKeyWhenEmpty() {
   RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
   if (products.valid() && products.SubKeyCount() != 0) return;
@@ -44,55 +34,18 @@ void DeleteProductsKeyWhenEmpty() {
   DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledProductsKey);
   DeleteCompanyKeyWhenEmpty();
 }
-}  // namespace
 
-namespace {
-// Subtracts one from the file's counter on the open key: the new count, or -1 without a counter. At zero, and for a
-// counter that counts no installation, the value goes (deleted is then set); the key itself stays.
-long DecrementInstalledFile(const RegistryKey& installedFiles, const std::string& path, bool& deleted) {
-  deleted = false;
-  if (!installedFiles.valid()) return -1;
-  auto count = installedFiles.ReadDword(path);
-  if (!count) return -1;
-  // A counter that is already zero (or reads negative) counts no installation: written back one lower it would
-  // wrap round to zero at the next installation of the file and keep that file for ever. It goes, and so
-  // does the file's claim: the file stays, as one without a counter does.
-  const bool broken = *count == 0 || *count > static_cast<DWORD>(LONG_MAX);
-  long remaining = broken ? -1 : static_cast<long>(*count) - 1;
-  if (remaining <= 0) {
-    installedFiles.DeleteValue(path);
-    deleted = true;
-  } else {
-    installedFiles.WriteDword(path, static_cast<DWORD>(remaining));
-  }
-  return remaining;
-}
-
-// Deletes the counters key, and the maker's key when nothing else is left in it, once the last value is gone.
-void DeleteInstalledFilesKeyWhenEmpty(RegistryKey& installedFiles) {
-  if (!installedFiles.valid() || installedFiles.ValueCount() != 0) return;
-  installedFiles.Close();
-  DeleteRegistryKey(HKEY_CURRENT_USER, kInstalledFilesKey);
-  DeleteCompanyKeyWhenEmpty();
+// Deletes a file no installation counts any more and says what became of it. The running program cannot go while
+// it runs: its batch deletes it once it has ended. A file that another program holds goes at the next restart; one
+// that is missing needs nothing.
+std::string DeleteInstalledFile(const std::string& path, const std::string& ownPath) {
+  if (SameTextLocale(path, ownPath))
+    return "Left " + path + " to the batch that deletes this program once it has ended";
+  std::string outcome;
+  DeleteFileNowOrAtRestart(path, outcome);
+  return outcome;
 }
 }  // namespace
-
-long ReleaseInstalledFile(RegistryKey& installedFiles, const std::string& path) {
-  bool deleted = false;
-  long remaining = DecrementInstalledFile(installedFiles, path, deleted);
-  if (deleted) DeleteInstalledFilesKeyWhenEmpty(installedFiles);
-  return remaining;
-}
-
-long ReleaseInstalledFile(const std::string& path) {
-  RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
-  return ReleaseInstalledFile(installedFiles, path);
-}
-
-long GetInstalledFileCount(const std::string& path) {
-  auto count = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ReadDword(path);
-  return count ? static_cast<long>(*count) : -1;
-}
 
 void RemoveInstalledFiles(StringList& keptFiles) {
   // Created visible from its template: a run without any window has none.
@@ -113,19 +66,19 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   // listed after the last counter went finds no counter either way.
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   ProgressUpdates progress(dialogWindow, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
+  const std::string ownPath = ModuleFileName();
   for (size_t index = released; index < files.Count(); ++index) {
     const std::string& path = files[index];
-    bool deleted = false;
-    const std::optional<DWORD> count = installedFiles.valid() ? installedFiles.ReadDword(path) : std::nullopt;
+    const std::optional<DWORD> count = installedFiles.ReadDword(path);
     if (count == 1u) {
       // The file before its counter: killed in between, the next run finds the counter and finishes.
-      LogLine((DeleteFileEvenReadOnly(path) ? "Deleted " : "Could not delete ") + path);
-      installedFiles.DeleteValue(path);
+      LogLine(DeleteInstalledFile(path, ownPath));
+      ReleaseInstalledFile(installedFiles, path, count);
     } else {
       // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,
       // never deleted while another installation needs it.
       if (count && *count > 1u) entry.WriteDword(kFilesReleasedValue, static_cast<DWORD>(index + 1));
-      const long remaining = DecrementInstalledFile(installedFiles, path, deleted);
+      const long remaining = ReleaseInstalledFile(installedFiles, path, count);
       LogLine("Kept " + path +
               (remaining > 0 ? FormatText(": %ld other installations count it", remaining)
                              : std::string(": no installation counts it (no counter, or one at zero)")));

@@ -9,6 +9,7 @@
 
 #include "command_line.h"
 #include "install_journal.h"
+#include "install_records.h"
 #include "message_box.h"
 #include "path_utils.h"
 #include "program_switches.h"
@@ -104,6 +105,12 @@ int UninstallMain() {
         LogLine("Outcome: not removed: an interrupted installation could not be undone completely, exit code 1");
         return 1;
       }
+    }
+    // Nobody confirms an unattended run's name: one without an entry names no installation, and nothing is touched.
+    if (IsUnattended() && !UninstallEntryExists(AppName)) {
+      LogLine(AppName + " is not installed");
+      LogLine("Outcome: nothing removed, exit code 1");
+      return 1;
     }
     const bool removed = RunUninstall();
     LogOwnTime();

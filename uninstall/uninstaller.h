@@ -5,7 +5,8 @@
 
 #include "program_switches.h"
 
-// Program start; returns the exit code (1 when an error ended the removal, or an unattended run had no name).
+// Program start; returns the exit code (1 when an error ended the removal, or an unattended run had no name or one
+// without an Add/Remove Programs entry).
 int UninstallMain();
 // The switches of a command line; the product's name is its first argument that is not a switch. A line that
 // begins with the program's own full path unquoted (entries written by earlier setups) takes that path as one

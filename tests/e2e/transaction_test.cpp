@@ -28,31 +28,6 @@ std::string Fingerprint(const std::string& bytes) {
                     static_cast<unsigned long long>(std::hash<std::string>{}(bytes)));
 }
 
-// Runs the program with its log written into a pipe without a buffer, where each line waits until this test has read
-// it: read up to the given line and no further, the program stands where it writes the next one and is killed there,
-// as Task Manager would. False when it ended before.
-bool KillAfterLogLine(std::string commandLine, const std::string& folder, int line) {
-  const std::string pipeName = FormatText("\\\\.\\pipe\\orv-log-%lu", GetCurrentProcessId());
-  UniqueFile pipe(CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
-  commandLine += " /VERYSILENT /LOG=" + pipeName;
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!pipe || !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                               &started))
-    return false;
-  UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-  ConnectNamedPipe(pipe.get(), nullptr);
-  char buffer[4096];
-  DWORD got = 0, waiting = 0;
-  for (int read = 0; read < line && ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr);)
-    read += std::count(buffer, buffer + got, '\n');
-  while (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) Sleep(1);
-  const bool killed = waiting > 0 && TerminateProcess(process.get(), 99);
-  WaitForSingleObject(process.get(), INFINITE);
-  return killed;
-}
-
 class TransactionTest : public SetupEndToEndTest {
  protected:
   void SetUp() override {

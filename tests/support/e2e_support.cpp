@@ -1,4 +1,4 @@
-// End-to-end test support: program copies, registry reset and state readers.
+// End-to-end test support: program copies, registry reset, state readers and a kill at a line of a log.
 #include "e2e_support.h"
 
 #include <algorithm>
@@ -146,4 +146,30 @@ std::string StateDifference(const std::string& before, const std::string& after)
   for (const std::string& line : afterLines)
     if (beforeSet.count(line) == 0) difference += "+ " + line + "\n";
   return difference;
+}
+
+bool KillAfterLogLine(std::string commandLine, const std::string& folder, int line, const std::string& text) {
+  const std::string pipeName = FormatText("\\\\.\\pipe\\orv-log-%lu", GetCurrentProcessId());
+  UniqueFile pipe(CreateNamedPipeA(pipeName.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+  commandLine += " /VERYSILENT /LOG=" + pipeName;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!pipe || !CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                               &started))
+    return false;
+  UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  ConnectNamedPipe(pipe.get(), nullptr);
+  std::string log;
+  auto enough = [&] {
+    const size_t start = log.find(text);
+    return start != std::string::npos && std::count(log.begin() + start, log.end(), '\n') >= line;
+  };
+  char buffer[4096];
+  DWORD got = 0, waiting = 0;
+  while (!enough() && ReadFile(pipe.get(), buffer, sizeof buffer, &got, nullptr)) log.append(buffer, got);
+  while (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) Sleep(1);
+  const bool killed = waiting > 0 && TerminateProcess(process.get(), 99);
+  WaitForSingleObject(process.get(), INFINITE);
+  return killed;
 }

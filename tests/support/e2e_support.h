@@ -1,5 +1,6 @@
 // End-to-end test support: a private folder with copies of the built programs, a clean state of the registry the
-// programs touch before and after each test, and readers of registry and files for before/after comparisons.
+// programs touch before and after each test, readers of registry and files for before/after comparisons, and a kill
+// of a program at a line of its log.
 //
 // End-to-end tests run the real programs against the test prefix's real registry (no redirection is possible across
 // processes), so the fixture deletes HKCU\Software\Quillmark, HKCU\Software\Borland, HKLM\Software\Borland and the
@@ -57,3 +58,9 @@ std::vector<std::string> ListFolderTree(const std::string& folder);
 // The lines only one of two states has, marked "- " (before only) and "+ " (after only), each followed by a line
 // feed; "" when both hold the same lines.
 std::string StateDifference(const std::string& before, const std::string& after);
+
+// Runs the program (" /VERYSILENT /LOG=<pipe>" appended to its command line) in the folder, its log written into a
+// pipe without a buffer, where each line waits until this process has read it: read up to the given line and no
+// further (counted from the first line that holds the text, when one is given), the program stands where it writes
+// the next one and is killed there, as Task Manager would. False when it ended before.
+bool KillAfterLogLine(std::string commandLine, const std::string& folder, int line, const std::string& text = "");

@@ -39,15 +39,16 @@ class RemovalTest : public IsolatedTest {
   }
   void TearDown() override { SetMessageBoxHandler(previous_); }
 
-  // Records an installation of the files under AppName, as the setup program leaves it.
-  void Install(const std::string& appName, const StringList& files, const std::string& folders = "",
-               const std::string& product = "", const std::string& subProducts = "") {
-    SetUninstallValue(appName, kFilesValue, files.Text());
-    SetUninstallValue(appName, kFoldersValue, folders);
+  // Records an installation of the files (one a line) under appName, as the setup program leaves it.
+  void Install(const std::string& appName, const std::string& files, const std::string& product = "",
+               const std::string& subProducts = "") {
+    StringList list;
+    list.SetText(files);
+    SetUninstallValue(appName, kFilesValue, files);
     SetUninstallValue(appName, kProductNameValue, product);
     SetUninstallValue(appName, kSubProductNameValue, subProducts);
-    CountInstalledFiles(files);
-    if (!product.empty()) RecordInstalledProduct(product, subProducts, "1.0", files, folder_.path());
+    CountInstalledFiles(list);
+    if (!product.empty()) RecordInstalledProduct(product, subProducts, "1.0", list, folder_.path());
   }
 
   static bool KeyExists(HKEY root, const std::string& path) { return RegistryKey::Open(root, path).valid(); }
@@ -56,34 +57,25 @@ class RemovalTest : public IsolatedTest {
 };
 
 TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
-  std::string shared = folder_.Write("shared.dll", "s");
-  std::string own = folder_.Write("\xD6wn \xE9t\xE9.txt", "o");  // a name outside ASCII
-  std::string readOnly = folder_.Write("ro.txt", "r");
-  std::string held = folder_.Write("held.txt", "h");
-  std::string zero = folder_.Write("zero.txt", "z");
+  // Among them a name outside ASCII.
+  const std::string shared = folder_.Write("shared.dll", "s"), own = folder_.Write("\xD6wn \xE9t\xE9.txt", "o"),
+                    readOnly = folder_.Write("ro.txt", "r"), zero = folder_.Write("zero.txt", "z");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-  StringList first, second;
-  first.SetText(shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n" + held +
-                "\r\n" + zero + "\r\n" + folder_.path() + "gone.txt\r\n");
-  second.SetText(shared);
-  Install("First", first);
-  Install("Second", second);
+  Install("First", shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n" +
+                       zero + "\r\n" + folder_.path() + "gone.txt\r\n");
+  Install("Second", shared);
   RegistryKey counters = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   counters.DeleteValue(folder_.path() + "never-counted.txt");
   counters.WriteDword(zero, 0);
   counters.Close();
-  UniqueFile holder(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(holder.valid());
 
-  // A counter already at zero keeps its file and goes, instead of wrapping round; a file held open stays, uncounted.
+  // A counter already at zero keeps its file and goes, instead of wrapping round; a missing file is passed over.
   AppName = "First";
   StringList kept;
   RemoveInstalledFiles(kept);
-  holder.reset();
   EXPECT_TRUE(FileExists(shared));
   EXPECT_FALSE(FileExists(own));
   EXPECT_FALSE(FileExists(readOnly));  // read-only files go too
-  EXPECT_TRUE(FileExists(held));
   EXPECT_TRUE(FileExists(zero));
   EXPECT_EQ(kept.Lines(), (std::vector<std::string>{shared, folder_.path() + "never-counted.txt", zero}));
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueNames(), std::vector<std::string>{shared});
@@ -96,20 +88,14 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_TRUE(keptAgain.Empty());
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledFilesKey));  // the last counter took the key along
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kCompanyKey));         // and the maker's key, now empty
-  EXPECT_EQ(ReleaseInstalledFile(shared), -1);
 }
 
 // What a removal killed half-way leaves, and the second run that finishes it.
 TEST_F(RemovalTest, ARemovalRunAgainAfterAKillFinishesWithoutTakingAnotherInstallationsCount) {
-  std::string first = folder_.Write("a.txt", "a");
-  std::string shared = folder_.Write("shared.dll", "s");
-  std::string sharedMarked = folder_.Write("marked.dll", "m");
-  std::string last = folder_.Write("b.txt", "b");
-  StringList files, other;
-  files.SetText(first + "\r\n" + shared + "\r\n" + sharedMarked + "\r\n" + last + "\r\n");
-  other.SetText(shared + "\r\n" + sharedMarked + "\r\n");
-  Install(AppName, files);
-  Install("Other", other);
+  const std::string first = folder_.Write("a.txt", "a"), shared = folder_.Write("shared.dll", "s"),
+                    sharedMarked = folder_.Write("marked.dll", "m"), last = folder_.Write("b.txt", "b");
+  Install(AppName, first + "\r\n" + shared + "\r\n" + sharedMarked + "\r\n" + last + "\r\n");
+  Install("Other", shared + "\r\n" + sharedMarked + "\r\n");
   // Killed after a.txt went with its counter, shared.dll was released (marked, down to 1), and marked.dll was marked
   // but its count not yet lowered; a file of its own was deleted before its counter.
   ASSERT_TRUE(DeleteFileA(first.c_str()));
@@ -129,7 +115,7 @@ TEST_F(RemovalTest, ARemovalRunAgainAfterAKillFinishesWithoutTakingAnotherInstal
 TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
   StringList files;
   for (int i = 0; i < 40; ++i) files.Add(folder_.Write("f" + std::to_string(i) + ".txt", "x"));
-  Install(AppName, files);
+  Install(AppName, files.Text());
   // A message waiting for this thread: only message processing during the step takes it from the queue.
   UniqueWindow window(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr));
   ASSERT_TRUE(window);
@@ -159,14 +145,13 @@ TEST_F(RemovalTest, FileStepKeepsItsDialogCurrentAndServesPendingMessages) {
 }
 
 TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
-  StringList none;
-  Install("XY", none, "", "Prod", "X;Y;Version");
-  Install("Z", none, "", "Prod", "Z");
-  Install("Other", none, "", "Else", "");
+  Install("XY", "", "Prod", "X;Y;Version");
+  Install("Z", "", "Prod", "Z");
+  Install("Other", "", "Else", "");
   RegistryKey::Create(HKEY_CURRENT_USER, std::string(kCompanyKey) + "\\Licence");
   const std::string record = std::string(kInstalledProductsKey) + "\\Prod";
 
-  RemoveProductRecord("Prod", "X;Y;Version", none);
+  RemoveProductRecord("Prod", "X;Y;Version", {});
   RegistryKey key = RegistryKey::Open(HKEY_CURRENT_USER, record);
   ASSERT_TRUE(key.valid());
   EXPECT_FALSE(key.ValueExists("X"));
@@ -176,13 +161,13 @@ TEST_F(RemovalTest, SubProductsOfOneProductAndTheLastProduct) {
   EXPECT_TRUE(key.ValueExists("FolderName"));
   key.Close();
 
-  RemoveProductRecord("Prod", "Z", none);
+  RemoveProductRecord("Prod", "Z", {});
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, record));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));  // "Else" is still there
-  RemoveProductRecord("Else", "", none);
+  RemoveProductRecord("Else", "", {});
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kInstalledProductsKey));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kCompanyKey));  // it holds something else
-  RemoveProductRecord("", "X", none);                      // nothing to do, nothing raised
+  RemoveProductRecord("", "X", {});                        // nothing to do, nothing raised
 }
 
 TEST_F(RemovalTest, FoldersGoDeepestFirstAndOnlyWhenEmpty) {
