@@ -1,6 +1,8 @@
 // The observer of the machine's changes and the question about a file in use.
 #include "change_observer.h"
 
+#include <utility>
+
 #include "message_box.h"
 #include "setup_error.h"
 #include "step_timings.h"
@@ -10,9 +12,12 @@ ChangeObserver* activeObserver = nullptr;
 // The time the observer's hooks took: what recording the changes costs a run.
 long long observingTicks = 0;
 
-bool FileMayBeWritten(const std::string& path) {
+// Tells the observer, if there is one, and tallies the time it took.
+template <typename Result, typename... Parameters, typename... Arguments>
+Result Tell(Result (ChangeObserver::*change)(Parameters...), Arguments&&... arguments) {
+  if (activeObserver == nullptr) return Result();
   TimeTally tally(observingTicks);
-  return activeObserver->FileWillBeWritten(path);
+  return (activeObserver->*change)(std::forward<Arguments>(arguments)...);
 }
 }  // namespace
 
@@ -22,7 +27,7 @@ long long ObservingTicks() { return observingTicks; }
 
 void PrepareFileForWriting(const std::string& path) {
   if (activeObserver == nullptr) return;
-  while (!FileMayBeWritten(path)) {
+  while (!Tell(&ChangeObserver::FileWillBeWritten, path)) {
     const std::string text = FormatText(
         "The file %s is used by another program.\r\nClose that program and press Retry, or press Cancel to undo the "
         "installation.",
@@ -32,44 +37,16 @@ void PrepareFileForWriting(const std::string& path) {
   }
 }
 
-void RestoreUnwrittenFile(const std::string& path) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->FileWasNotWritten(path);
-}
-
-void PrepareFolderCreation(const std::string& path) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->FolderWillBeCreated(path);
-}
-
+void RestoreUnwrittenFile(const std::string& path) { Tell(&ChangeObserver::FileWasNotWritten, path); }
+void PrepareFolderCreation(const std::string& path) { Tell(&ChangeObserver::FolderWillBeCreated, path); }
 void PrepareKeyCreation(HKEY root, const std::string& keyPath) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->KeyWillBeCreated(root, keyPath);
+  Tell(&ChangeObserver::KeyWillBeCreated, root, keyPath);
 }
-
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->ValueWillChange(root, keyPath, name, newValue);
+  Tell(&ChangeObserver::ValueWillChange, root, keyPath, name, newValue);
 }
-
 void PrepareTextRewrite(const std::string& path, const std::string& newContent) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->TextWillBeRewritten(path, newContent);
+  Tell(&ChangeObserver::TextWillBeRewritten, path, newContent);
 }
-
-void PrepareToolRun(const std::string& folder) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->ToolWillRun(folder);
-}
-
-void FinishToolRun(const std::string& folder) {
-  if (activeObserver == nullptr) return;
-  TimeTally tally(observingTicks);
-  activeObserver->ToolHasRun(folder);
-}
+void PrepareToolRun(const std::string& folder) { Tell(&ChangeObserver::ToolWillRun, folder); }
+void FinishToolRun(const std::string& folder) { Tell(&ChangeObserver::ToolHasRun, folder); }

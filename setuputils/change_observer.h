@@ -8,7 +8,7 @@
 #include <exception>
 #include <string>
 
-#include "registry.h"
+#include "registry_value.h"
 
 class ChangeObserver {
  public:

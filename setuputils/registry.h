@@ -14,13 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "registry_value.h"
 #include "unique_handle.h"
-
-struct RegistryValue {
-  std::string name;
-  DWORD type = REG_NONE;
-  std::string data;  // raw bytes as returned
-};
 
 class RegistryKey {
  public:

@@ -65,31 +65,6 @@ inline std::vector<std::string> BatchFiles(const std::string& folder) {
   return names;
 }
 
-// The files the system deletes at the next restart, which MoveFileEx lists as "\\??\\<path>" in the registry; what
-// was listed is put back when this ends (the tests share the prefix's registry).
-class PendingDeletions {
- public:
-  PendingDeletions() : saved_(Session().ReadRaw(kValue)) {}
-  PendingDeletions(const PendingDeletions&) = delete;
-  PendingDeletions& operator=(const PendingDeletions&) = delete;
-  ~PendingDeletions() {
-    const RegistryKey session = Session();
-    if (saved_)
-      RegSetValueExA(session.get(), kValue, 0, saved_->type, reinterpret_cast<const BYTE*>(saved_->data.data()),
-                     static_cast<DWORD>(saved_->data.size()));
-    else
-      RegDeleteValueA(session.get(), kValue);
-  }
-  std::string Listed() const { return Session().ReadRaw(kValue).value_or(RegistryValue{}).data; }
-
- private:
-  static constexpr const char* kValue = "PendingFileRenameOperations";
-  static RegistryKey Session() {
-    return RegistryKey::Open(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager");
-  }
-  std::optional<RegistryValue> saved_;
-};
-
 // A message box with exactly this caption, text, icon and buttons (left to right).
 inline void ExpectMessageBox(const WindowRecord& window, const std::string& caption, const std::string& text,
                              IconKind icon, const std::vector<int>& buttons) {

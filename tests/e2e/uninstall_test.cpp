@@ -105,7 +105,6 @@ TEST_F(UninstallTest, AFileHeldOpenIsDeletedAtTheNextRestart) {
   const std::string before = MachineState(), held = Dest() + "readme.txt", missing = Dest() + "tools\\ran.bat";
   InstallSmall(AppName());
   ASSERT_TRUE(DeleteFileA(missing.c_str()));
-  const PendingDeletions pending;
   UniqueFile holder(CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder.valid());
 
@@ -114,7 +113,7 @@ TEST_F(UninstallTest, AFileHeldOpenIsDeletedAtTheNextRestart) {
   EXPECT_NE(log.find("Could not delete " + held + ": " + reason + "; it will be deleted at the next restart\r\n"),
             std::string::npos)
       << log;
-  const std::string listed = pending.Listed();
+  const std::string listed = PendingDeletions();
   EXPECT_NE(listed.find("\\??\\" + held), std::string::npos) << listed;
   EXPECT_EQ(listed.find(missing), std::string::npos) << listed;
   ExpectStateAfterBatch(before, "+ <test>\\dest\\\n+ <test>\\dest\\readme.txt\n+ <test>\\removal.log\n");

@@ -103,6 +103,8 @@ std::string EndToEndTest::WriteFile(const std::string& relativePath, const std::
 }
 
 void EndToEndTest::ResetRegistry() const {
+  // What a test left to be deleted at the next restart (nothing else in the test prefix does).
+  RegistryKey::Open(HKEY_LOCAL_MACHINE, kSessionManagerKey).DeleteValue(kPendingDeletionsValue);
   for (const SharedKey& key : kSharedKeys)
     EXPECT_TRUE(DeleteRegistryTree(key.root, key.path)) << "cannot delete " << RootName(key.root) << "\\" << key.path;
   for (const std::string& name : uninstallEntries_)
@@ -115,6 +117,13 @@ std::string EndToEndTest::RegistrySnapshot() const {
   for (const SharedKey& key : kSharedKeys) ExportKey(key.root, key.path, text);
   for (const std::string& name : uninstallEntries_) ExportKey(HKEY_LOCAL_MACHINE, UninstallEntryKeyPath(name), text);
   return text;
+}
+
+std::string PendingDeletions() {
+  return RegistryKey::Open(HKEY_LOCAL_MACHINE, kSessionManagerKey)
+      .ReadRaw(kPendingDeletionsValue)
+      .value_or(RegistryValue{})
+      .data;
 }
 
 std::optional<std::string> ReadRegistryString(HKEY root, const std::string& path, const std::string& name) {

@@ -36,7 +36,7 @@ class EndToEndTest : public ::testing::Test {
   // Writes a file below the folder (for example "OrvSetup.ini") and returns its full path.
   std::string WriteFile(const std::string& relativePath, const std::string& content) const;
 
-  // Deletes the shared keys and the test's Add/Remove Programs entries.
+  // Deletes the shared keys, the test's Add/Remove Programs entries and the list of deletions at the next restart.
   void ResetRegistry() const;
   // The export of every key ResetRegistry deletes: equal before and after a run that wrote nothing.
   std::string RegistrySnapshot() const;
@@ -46,6 +46,12 @@ class EndToEndTest : public ::testing::Test {
   std::string appName_;
   std::vector<std::string> uninstallEntries_;
 };
+
+// The files the system deletes at the next restart, which MoveFileEx lists as "\\??\\<path>"; each test starts and
+// ends without any.
+constexpr const char* kSessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char* kPendingDeletionsValue = "PendingFileRenameOperations";
+std::string PendingDeletions();
 
 // Values of the real registry; nullopt when the key or value is missing. A value of another type raises
 // "Invalid data type for '%s'".

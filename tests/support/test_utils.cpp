@@ -43,9 +43,9 @@ std::string SetImmutable(const std::string& path, bool immutable) {
   if (unixName == nullptr) return "no Unix name for " + path;
   const std::string command = std::string("/usr/bin/chattr ") + (immutable ? "+i" : "-i") + " \"" + unixName + "\"";
   HeapFree(GetProcessHeap(), 0, unixName);
-  // Wine starts a Unix program as such, without a process to wait for: the mark is seen to take effect.
-  std::string output;
-  ExecuteAndCapture(command, "C:\\", output, false);
+  // Wine starts a Unix program as such, without a process to wait for: the mark is seen to take effect. Handed this
+  // process's inheritable handles, such a program was seen to break the registry for this process.
+  RunProgram(command, true);
   auto writable = [&] {
     return UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, 0, nullptr))
