@@ -66,7 +66,7 @@ std::string Unescape(const std::string& text) {
   return out;
 }
 
-std::string Record(std::initializer_list<std::string> fields) {
+std::string Record(const Fields& fields) {
   std::string line;
   for (const std::string& field : fields) {
     if (!line.empty()) line += kSeparator;
@@ -318,21 +318,12 @@ std::vector<Fields> ReadRecords(const std::string& journalPath) {
   return records;
 }
 
-std::string RecordLine(const Fields& fields) {
-  std::string line;
-  for (const std::string& field : fields) {
-    if (!line.empty()) line += kSeparator;
-    line += Escape(field);
-  }
-  return line + "\r\n";
-}
-
 // Replaces the journal by the records given, through a new file renamed over it: a kill meanwhile leaves the whole
 // old journal, whose undo can run again.
 void RewriteJournal(const std::string& journalPath, const std::vector<Fields>& records) {
   const std::string newPath = journalPath + ".new";
   std::string content;
-  for (const Fields& record : records) content += RecordLine(record);
+  for (const Fields& record : records) content += Record(record) + "\r\n";
   {
     UniqueFile file(
         CreateFileA(newPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -613,6 +604,11 @@ std::string JournalFolder() {
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
     throw CannotCreateFileError(JournalPathIn("<Local Application Data>\\Quillmark\\OrvSetup\\"));
   return AddTrailingBackslash(buffer) + "Quillmark\\OrvSetup\\";
+}
+
+bool JournalLeftIn(const std::string& folder) {
+  const std::string withBackslash = AddTrailingBackslash(folder);
+  return Exists(JournalPathIn(withBackslash)) || Exists(CommittedPathIn(withBackslash));
 }
 
 std::optional<std::string> InterruptedInstallation(const JournalLock& lock) {

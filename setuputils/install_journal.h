@@ -108,6 +108,8 @@ class InstallJournal : public ChangeObserver {
 
 // The per-user folder of the journal: <Local Application Data>\Quillmark\OrvSetup\.
 std::string JournalFolder();
+// True when an installation left its journal in the folder: something to finish once the folder is locked.
+bool JournalLeftIn(const std::string& folder);
 // The product named by a journal that an installation left in the locked folder, or nullopt when there is none.
 std::optional<std::string> InterruptedInstallation(const JournalLock& lock);
 // What finishing an interrupted installation came to.

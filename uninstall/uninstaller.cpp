@@ -100,8 +100,10 @@ int UninstallMain() {
     }
     // An installation that did not finish is undone first: its journal names what it changed. A journal folder that
     // a running setup holds has no interrupted installation in it.
-    if (const std::optional<JournalLock> lock = JournalLock::Acquire(JournalFolder())) {
-      if (!FinishInterruptedInstallationAtStart(*lock, "Uninstall")) {
+    const std::string journalFolder = JournalFolder();
+    if (JournalLeftIn(journalFolder)) {
+      const std::optional<JournalLock> lock = JournalLock::Acquire(journalFolder);
+      if (lock && !FinishInterruptedInstallationAtStart(*lock, "Uninstall")) {
         LogLine("Outcome: not removed: an interrupted installation could not be undone completely, exit code 1");
         return 1;
       }
