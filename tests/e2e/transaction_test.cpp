@@ -103,8 +103,8 @@ class TransactionTest : public SetupEndToEndTest {
     return at == std::string::npos ? 0 : static_cast<int>(std::count(log.begin(), log.begin() + at, '\n')) + 1;
   }
   static Answer Completed() { return Answer::Press(IDOK).Caption("Setup").Text("Installation completed."); }
-  static Answer Undone(const std::string& appName) {
-    return Answer::Press(IDOK).Caption("Setup").Text("The interrupted installation of " + appName + " was undone.");
+  static Answer Undone(const std::string& appName, const std::string& caption = "Setup") {
+    return Answer::Press(IDOK).Caption(caption).Text("The interrupted installation of " + appName + " was undone.");
   }
 
   std::optional<FakeIde> ide_;
@@ -125,8 +125,7 @@ TEST_F(TransactionTest, AFailureAfterFilesWereWrittenIsUndone) {
   WriteRawValue(HKEY_CURRENT_USER, kInstalledFilesKey, Destination() + "readme.txt", REG_SZ, std::string("1\0", 2));
   const std::string withBadCounter = BytesState();
   run = Install({Answer::Press(IDOK).Caption(kFailureCaption), Answer::Press(IDOK).Caption("Application Error")});
-  EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_TRUE(run.Clean() && run.exitCode == 1u) << FormatRunRecord(run);
   EXPECT_EQ(BytesState(), withBadCounter);
 }
 
@@ -158,8 +157,7 @@ TEST_F(TransactionTest, AFileInUseIsAskedAboutAndWhatAnUndoCannotRestoreIsKeptFo
   RunRecord run = Install(
       {Answer::Press(IDCANCEL).Text(inUse).WhileShown([&](HWND, const WindowRecord&) { heldReadme = hold(readme); }),
        Answer::Press(IDOK).Text("could not be undone completely")});
-  EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_TRUE(run.Clean() && run.exitCode == 1u) << FormatRunRecord(run);
   ASSERT_EQ(Questions(run).size(), 3u);
   ExpectMessageBox(Questions(run)[1], "Setup",
                    inUse +
@@ -256,7 +254,10 @@ TEST_F(TransactionTest, AKilledInstallationIsUndoneByTheNextStart) {
   for (int moment = 0; moment < 20; ++moment) {
     const int line = first + (last - first) * moment / 20;
     ASSERT_TRUE(KillAfterLogLine(CommandLine(SetupPath(), {}), Folder(), line)) << "line " << line;
-    RunRecord next = Run(CommandLine(SetupPath(), {}), {Undone(AppName()), Welcome(IDCANCEL)});
+    // Every fifth time an uninstaller is the next program started: it undoes the installation too.
+    RunRecord next = moment % 5 == 4 ? Run(CommandLine(UninstallPath(), {AppName()}),
+                                           {Undone(AppName(), "Uninstall"), Answer::Press(IDNO).Caption("Uninstall")})
+                                     : Run(CommandLine(SetupPath(), {}), {Undone(AppName()), Welcome(IDCANCEL)});
     EXPECT_TRUE(next.Clean()) << "killed after line " << line << "\n" << FormatRunRecord(next);
     EXPECT_EQ(BytesState(), before) << "killed after line " << line;
   }
@@ -285,8 +286,7 @@ TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndo
   const std::string before = BytesState();
   auto noSpace = [](int button) { return Answer::Press(button).Caption("Setup").Text("free space on drive X:\\."); };
   RunRecord run = Install({noSpace(IDRETRY), noSpace(IDCANCEL)}, {"/DIR=" + dest});
-  EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.Clean() && run.exitCode == 0u) << FormatRunRecord(run);
   ASSERT_EQ(run.WindowsOfKind(WindowKind::MessageBox).size(), 3u);
   const WindowRecord box = run.WindowsOfKind(WindowKind::MessageBox)[1];
   EXPECT_NE(box.text.find(", and 256.0 KB is free."), std::string::npos) << box.text;
@@ -304,8 +304,7 @@ TEST_F(TransactionTest, OnASmallDriveTooLittleSpaceIsAskedAboutAndAFullDriveUndo
                  }),
                  Answer::Press(IDOK).Caption("Setup").Text(kInstallFailedText)},
                 {"/DIR=" + dest});
-  EXPECT_TRUE(run.Clean());
-  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_TRUE(run.Clean() && run.exitCode == 1u) << FormatRunRecord(run);
   EXPECT_TRUE(DeleteFileA((drive + "filler").c_str()));
   EXPECT_EQ(BytesState(), roomy);
 }
