@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "message_box.h"
+#include "setup_texts.h"
 #include "path_utils.h"
 #include "setup_error.h"
 
@@ -59,10 +60,7 @@ bool ConfirmFreeSpace(const std::map<std::string, long long>& sizeByFolder) {
     std::vector<VolumeShortage> shortages = FindVolumeShortages(sizeByFolder);
     if (shortages.empty()) return true;
     const VolumeShortage& first = shortages.front();
-    const std::string text = FormatText(
-        "There is not enough free space on drive %s.\r\nThe installation needs %s there, and %s is free.\r\n"
-        "Free some space and press Retry, or press Cancel to end the setup.",
-        first.volume.c_str(), SizeText(first.needed).c_str(), SizeText(first.available).c_str());
-    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY) return false;
+    const std::string text = NotEnoughSpaceText(first.volume, SizeText(first.needed), SizeText(first.available));
+    if (ShowMessageBox(text, kSetupCaption, MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY) return false;
   }
 }

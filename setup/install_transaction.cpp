@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "install_journal.h"
+#include "setup_texts.h"
 #include "step_timings.h"
 
 namespace {
@@ -38,6 +39,6 @@ bool UndoInstallTransaction() {
   const std::vector<std::string> notRestored = journal->Undo();
   journal.reset();
   if (notRestored.empty()) return true;
-  ReportNotRestored(journalAppName, notRestored, "Setup");
+  ReportNotRestored(journalAppName, notRestored, kSetupCaption);
   return false;
 }

@@ -32,6 +32,7 @@
 #include "self_delete.h"
 #include "setup_error.h"
 #include "setup_settings.h"
+#include "setup_texts.h"
 #include "shortcuts.h"
 #include "step_timings.h"
 #include "text_compare.h"
@@ -41,11 +42,7 @@
 bool ConfirmWelcome() {
   std::string title = SetupSettings.AppName;
   if (!SetupSettings.Version.empty()) title += " Version " + SetupSettings.Version;
-  std::string text = FormatText(
-      "This program will install %s onto your computer.\r\nPress the OK button to start the installation.\r\n"
-      "You can press the Cancel button if you do not want to install this software.",
-      title.c_str());
-  return ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+  return ShowMessageBox(WelcomeText(title), kWelcomeCaption, MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
 }
 
 std::string NormalizeInstallFolder(const std::string& typed) {
@@ -83,7 +80,7 @@ bool SelectInstallDir() {
     }
     folder = NormalizeInstallFolder(proposed);
     if (!folder.empty()) break;
-    ShowMessageBox("Please enter the destination directory.", "Setup", MB_ICONWARNING | MB_OK);
+    ShowMessageBox(kEnterDestinationText, kSetupCaption, MB_ICONWARNING | MB_OK);
   }
   s.InstallDir = folder;
   LogLine("Destination: " + folder);
@@ -144,7 +141,7 @@ bool ExtractAndBuild(const std::string& destination) {
     const HWND progressWindow = progress ? progress->Handle() : nullptr;
     RarProgressDialog = progressWindow;
     auto forget = ScopeExit([] { RarProgressDialog = nullptr; });
-    SetStatus(progressWindow, "Starting setup. Please wait...");
+    SetStatus(progressWindow, kStartingSetupStatus);
     TimedStep("count", [&] { CountRarArchive(s.RarFile, destination); });
     // Nothing is written before every volume has room; from here on everything written is journaled.
     if (!TimedStep("space", [] { return ConfirmFreeSpace(RarSizeByFolder); })) throw InstallationCancelled();
@@ -153,7 +150,7 @@ bool ExtractAndBuild(const std::string& destination) {
       return ExtractRarArchive(s.RarFile, destination, ExtractRarEntry, &s.Files, &s.Folders, &s.SystemFiles);
     });
     if (extracted) {
-      SetStatus(progressWindow, FormatText("Building %s packages...", EditionDisplayName(s.Edition).c_str()));
+      SetStatus(progressWindow, BuildingPackagesStatus(EditionDisplayName(s.Edition)));
       TimedStep("product",
                 [&] { RecordInstalledProduct(s.ProductName, s.SubProductName, s.Version, s.Files, s.InstallDir); });
       TimedStep("packages", BuildListedPackages);
@@ -286,9 +283,10 @@ void RegisterHelpFiles() {
 void OfferRunAfterInstall() {
   const TSetupSettings& s = SetupSettings;
   if (s.RunAfterInstall.empty()) return;
-  std::string text = FormatText("Would you like to run %s right now?", s.RunAfterInstall.c_str());
   // Unattended, nothing is started: nobody is there to use it.
-  if (ShowMessageBox(text, "Welcome!", MB_OKCANCEL | MB_ICONINFORMATION, IDCANCEL) != IDOK) return;
+  if (ShowMessageBox(RunAfterInstallText(s.RunAfterInstall), kWelcomeCaption, MB_OKCANCEL | MB_ICONINFORMATION,
+                     IDCANCEL) != IDOK)
+    return;
   SetCurrentDirectoryA(s.InstallDir.c_str());
   ShellExecuteA(nullptr, nullptr, (AddTrailingBackslash(s.InstallDir) + s.RunAfterInstall).c_str(), nullptr, nullptr,
                 SW_SHOW);
@@ -336,13 +334,12 @@ TInstallOutcome RunInstallation() {
   if (s.DeleteSetupFiles) DeleteSetupFiles(archivePath);
   if (!extracted) {
     LogLine("The archive could not be extracted whole: the installation was undone");
-    ShowMessageBox("An error occured during installation.\r\nPlease contact our support department", "Setup",
-                   MB_ICONWARNING | MB_OK);
+    ShowMessageBox(kExtractionFailedText, kSetupCaption, MB_ICONWARNING | MB_OK);
     return ioFailed;
   }
   OfferRunAfterInstall();
   // Not shown to nobody: an unattended run reports success by its exit code and log.
   if (s.SuccessMessage && !IsUnattended())
-    ShowMessageBox("Installation completed.", "Setup", MB_ICONINFORMATION | MB_OK);
+    ShowMessageBox(kInstallationCompletedText, kSetupCaption, MB_ICONINFORMATION | MB_OK);
   return ioCompleted;
 }

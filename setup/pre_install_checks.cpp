@@ -12,8 +12,8 @@
 bool CheckPreviousVersion() {
   if (!SetupSettings.CheckPrevVersion) return true;
   if (!UninstallEntryExists(SetupSettings.AppName)) return true;
-  return ShowMessageBox(PreviousVersionText(SetupSettings.AppName), "Installation Error", MB_OKCANCEL | MB_ICONERROR) ==
-         IDOK;
+  return ShowMessageBox(PreviousVersionText(SetupSettings.AppName), kInstallationErrorCaption,
+                        MB_OKCANCEL | MB_ICONERROR) == IDOK;
 }
 
 bool IsIdeRunning() {
@@ -27,10 +27,7 @@ bool IsIdeRunning() {
 bool CheckRunningIde() {
   if (!SetupSettings.CheckDelphi) return true;
   if (!IsIdeRunning()) return true;
-  std::string text = FormatText(
-      "You have one or more of the following applications running. It is highly recommended that you shut down "
-      "these applications before you can install %s.\r\n\r\nBorland Delphi\r\nBorland C++ Builder\r\n",
-      SetupSettings.AppName.c_str());
   // Unattended, the installation stops: the running IDE would write its own copy of the settings back.
-  return ShowMessageBox(text, "Installation Warning", MB_OKCANCEL | MB_ICONERROR, IDCANCEL) == IDOK;
+  return ShowMessageBox(RunningIdeText(SetupSettings.AppName), kInstallationWarningCaption, MB_OKCANCEL | MB_ICONERROR,
+                        IDCANCEL) == IDOK;
 }

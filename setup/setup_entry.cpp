@@ -45,11 +45,11 @@ int RunReportingErrors() {
     // One installation at a time: the journal folder stays locked until this program ends.
     const std::optional<JournalLock> lock = JournalLock::Acquire(JournalFolder());
     if (!lock) {
-      ShowMessageBox(kAnotherInstallationRunningText, "Setup", MB_ICONWARNING | MB_OK);
+      ShowMessageBox(kAnotherInstallationRunningText, kSetupCaption, MB_ICONWARNING | MB_OK);
       LogLine("Outcome: another installation is running, exit code 1");
       return 1;
     }
-    if (!FinishInterruptedInstallationAtStart(*lock, "Setup")) {
+    if (!FinishInterruptedInstallationAtStart(*lock, kSetupCaption)) {
       LogLine("Outcome: an interrupted installation could not be undone completely, exit code 1");
       return 1;
     }
@@ -68,8 +68,8 @@ int RunReportingErrors() {
     error = "Unknown error";
   }
   LogLine("Error: " + error);
-  ShowMessageBox("Installation failed.", "An error occured during installation.", MB_ICONWARNING | MB_OK);
-  ShowMessageBox(error, "Application Error", MB_ICONERROR | MB_OK);
+  ShowMessageBox(kInstallationFailedText, kInstallationFailedCaption, MB_ICONWARNING | MB_OK);
+  ShowMessageBox(error, kApplicationErrorCaption, MB_ICONERROR | MB_OK);
   LogLine("Outcome: failed, exit code 1");
   return 1;
 }

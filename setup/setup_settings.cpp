@@ -184,7 +184,7 @@ bool LoadSetupSettings() {
       why = "DefaultDir";
       break;
     case 1:
-      if (ShowMessageBox(PreviousVersionText(s.AppName), "Installation Error", MB_OKCANCEL | MB_ICONERROR) != IDOK)
+      if (ShowMessageBox(PreviousVersionText(s.AppName), kInstallationErrorCaption, MB_OKCANCEL | MB_ICONERROR) != IDOK)
         return false;
       s.InstallDir = folder;
       why = "the folder of the earlier installation of another version";

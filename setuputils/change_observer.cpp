@@ -5,6 +5,7 @@
 
 #include "message_box.h"
 #include "setup_error.h"
+#include "shared_texts.h"
 #include "step_timings.h"
 
 namespace {
@@ -28,11 +29,7 @@ long long ObservingTicks() { return observingTicks; }
 void PrepareFileForWriting(const std::string& path) {
   if (activeObserver == nullptr) return;
   while (!Tell(&ChangeObserver::FileWillBeWritten, path)) {
-    const std::string text = FormatText(
-        "The file %s is used by another program.\r\nClose that program and press Retry, or press Cancel to undo the "
-        "installation.",
-        path.c_str());
-    if (ShowMessageBox(text, "Setup", MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY)
+    if (ShowMessageBox(FileInUseText(path), kFileInUseCaption, MB_ICONWARNING | MB_RETRYCANCEL, IDCANCEL) != IDRETRY)
       throw InstallationCancelled();
   }
 }

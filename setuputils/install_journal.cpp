@@ -11,6 +11,7 @@
 #include "registry.h"
 #include "run_log.h"
 #include "setup_error.h"
+#include "shared_texts.h"
 #include "text_compare.h"
 #include "text_file.h"
 
@@ -642,11 +643,7 @@ void ReportNotRestored(const std::string& appName, const std::vector<std::string
   for (size_t i = 0; i < notRestored.size() && i < kNotRestoredShown; ++i) list += notRestored[i] + "\r\n";
   if (notRestored.size() > kNotRestoredShown)
     list += FormatText("and %u more\r\n", static_cast<unsigned>(notRestored.size() - kNotRestoredShown));
-  ShowMessageBox(FormatText("The installation of %s could not be undone completely. These files could not be "
-                            "restored yet:\r\n\r\n%s\r\nPlease close the programs that use them. The next start of the "
-                            "setup or of an uninstaller will finish restoring them.",
-                            appName.c_str(), list.c_str()),
-                 caption, MB_ICONWARNING | MB_OK);
+  ShowMessageBox(NotRestoredText(appName, list), caption, MB_ICONWARNING | MB_OK);
 }
 
 bool FinishInterruptedInstallationAtStart(const JournalLock& lock, const std::string& caption) {
@@ -661,7 +658,6 @@ bool FinishInterruptedInstallationAtStart(const JournalLock& lock, const std::st
     return false;
   }
   LogLine("The interrupted installation of " + finished->appName + " was undone");
-  ShowMessageBox(FormatText("The interrupted installation of %s was undone.", finished->appName.c_str()), caption,
-                 MB_ICONINFORMATION | MB_OK);
+  ShowMessageBox(InterruptedInstallationUndoneText(finished->appName), caption, MB_ICONINFORMATION | MB_OK);
   return true;
 }

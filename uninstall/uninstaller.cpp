@@ -22,6 +22,7 @@
 #include "string_list.h"
 #include "text_compare.h"
 #include "uninstall_entry.h"
+#include "uninstall_texts.h"
 
 ProgramSwitches UninstallerSwitches(const std::string& commandLine, const std::string& ownPath) {
   size_t start = 0;
@@ -39,8 +40,7 @@ ProgramSwitches UninstallerSwitches(const std::string& commandLine, const std::s
 }
 
 bool ConfirmRemoval() {
-  std::string text = FormatText("Are you sure you want to completely remove the %s?", AppName.c_str());
-  return ShowMessageBox(text, "Uninstall", MB_YESNO | MB_ICONQUESTION, IDYES) == IDYES;
+  return ShowMessageBox(ConfirmRemovalText(AppName), kUninstallCaption, MB_YESNO | MB_ICONQUESTION, IDYES) == IDYES;
 }
 
 namespace {
@@ -92,8 +92,7 @@ int UninstallMain() {
       LogLine(std::string("Command line: ") + (commandLine != nullptr ? commandLine : ""));
     }
     if (AppName.empty()) {
-      ShowMessageBox("Do not call this program directly.\r\nUse Add/Remove Programs to remove this application.",
-                     "Uninstall", MB_ICONERROR | MB_OK);
+      ShowMessageBox(kDirectCallText, kUninstallCaption, MB_ICONERROR | MB_OK);
       // Asked in person, an orderly end; unattended, nothing was removed that was asked for.
       LogLine(IsUnattended() ? "Outcome: nothing removed, exit code 1" : "Outcome: nothing removed, exit code 0");
       return IsUnattended() ? 1 : 0;
@@ -103,7 +102,7 @@ int UninstallMain() {
     const std::string journalFolder = JournalFolder();
     if (JournalLeftIn(journalFolder)) {
       const std::optional<JournalLock> lock = JournalLock::Acquire(journalFolder);
-      if (lock && !FinishInterruptedInstallationAtStart(*lock, "Uninstall")) {
+      if (lock && !FinishInterruptedInstallationAtStart(*lock, kUninstallCaption)) {
         LogLine("Outcome: not removed: an interrupted installation could not be undone completely, exit code 1");
         return 1;
       }
@@ -119,7 +118,7 @@ int UninstallMain() {
     LogLine(removed ? "Outcome: removed, exit code 0" : "Outcome: not removed, exit code 0");
   } catch (const std::exception& e) {
     LogLine(std::string("Error: ") + e.what());
-    ShowMessageBox(e.what(), "Uninstall", MB_ICONERROR | MB_OK);
+    ShowMessageBox(e.what(), kUninstallCaption, MB_ICONERROR | MB_OK);
     LogLine("Outcome: failed, exit code 1");
     return 1;
   }
