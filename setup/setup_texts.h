@@ -20,6 +20,9 @@ constexpr const char* kExtractionFailedText =
     "An error occured during installation.\r\nPlease contact our support department";
 constexpr const char* kInstallationCompletedText = "Installation completed.";
 constexpr const char* kEnterDestinationText = "Please enter the destination directory.";
+// The IDE dialog: its box when OK is pressed with nothing checked, and what follows an edition that is not installed.
+constexpr const char* kSelectIdeText = "Please select at least one IDE.";
+constexpr const char* kNotInstalledSuffix = " (not installed)";
 // Shown, before anything else is asked, while another setup holds the journal folder.
 constexpr const char* kAnotherInstallationRunningText =
     "Another installation is running. Please wait until it has finished, then start the setup again.";

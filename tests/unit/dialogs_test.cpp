@@ -1,5 +1,5 @@
-// The dialogs from the programs' templates: the controls the code uses, the modal run, message routing and the
-// folder browser's selection.
+// The dialogs from the programs' templates: the controls the code uses, the modal run, message routing, the folder
+// browser's selection and the choice of IDEs.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "../../resources/resource_ids.h"
+#include "message_box.h"
 #include "path_utils.h"
 #include "resource_dialog.h"
 #include "scratch_registry.h"
 #include "select_dir_dialog.h"
+#include "select_ides_dialog.h"
 #include "setup_error.h"
 #include "test_utils.h"
 #include "unique_handle.h"
@@ -50,6 +52,8 @@ TEST(DialogTemplates, BothProgramsHoldTheControlsTheCodeUses) {
   };
   EXPECT_EQ(describe(setup.get(), IDD_SELECT_DIR, {IDC_DIRECTORY_EDIT, IDOK, IDCANCEL, IDC_BROWSE}),
             "Select Destination Directory, hidden: Edit Button Button Button");
+  EXPECT_EQ(describe(setup.get(), IDD_SELECT_IDES, {IDC_IDE_FIRST, IDC_IDE_FIRST + 9, IDOK, IDCANCEL}),
+            "Select IDEs, hidden: Button Button Button Button");
   EXPECT_EQ(describe(setup.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
             "Installing files, shown: " + std::string(PROGRESS_CLASSA) + " Static");
   EXPECT_EQ(describe(uninstall.get(), IDD_PROGRESS, {IDC_PROGRESS_BAR, IDC_STATUS_TEXT}),
@@ -58,15 +62,25 @@ TEST(DialogTemplates, BothProgramsHoldTheControlsTheCodeUses) {
 
 // ---- Live dialogs.
 
-// Stops a modal loop that would otherwise wait forever: a thread timer posts WM_QUIT.
-class QuitWatchdog {
+// A thread timer: the message loops of this thread call proc until it is destroyed.
+class ThreadTimer {
  public:
-  explicit QuitWatchdog(UINT milliseconds) : timer_(SetTimer(nullptr, 0, milliseconds, Fire)) {}
-  ~QuitWatchdog() { KillTimer(nullptr, timer_); }
+  ThreadTimer(UINT milliseconds, TIMERPROC proc) : timer_(SetTimer(nullptr, 0, milliseconds, proc)) {}
+  ~ThreadTimer() { KillTimer(nullptr, timer_); }
+  ThreadTimer(const ThreadTimer&) = delete;
+  ThreadTimer& operator=(const ThreadTimer&) = delete;
+
+ private:
+  UINT_PTR timer_;
+};
+
+// Stops a modal loop that would otherwise wait forever: posts WM_QUIT.
+class QuitWatchdog : ThreadTimer {
+ public:
+  explicit QuitWatchdog(UINT milliseconds) : ThreadTimer(milliseconds, Fire) {}
 
  private:
   static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); }
-  UINT_PTR timer_;
 };
 
 class DialogTest : public ::testing::Test {
@@ -175,6 +189,74 @@ TEST_F(DialogTest, ErrorsInHandlersComeOutOfExecute) {
   TOrvResDialog missing(999);
   EXPECT_EQ(missing.Handle(), nullptr);
   EXPECT_THROW(missing.Execute(), SetupError) << "a missing template must not leave the loop waiting forever";
+}
+
+// ---- The IDE dialog as SelectIdes shows it: a timer notes each showing's boxes, then clicks that showing's controls.
+
+Texts ideDialogsSeen, boxesShown;
+std::vector<std::vector<int>> ideDialogClicks;
+
+// The edition boxes shown, with their state, and how many are hidden.
+std::string IdeBoxes(HWND dialog) {
+  std::string text;
+  int hidden = 0;
+  for (int id = IDC_IDE_FIRST; id < IDC_IDE_FIRST + kEditionCount; ++id) {
+    HWND box = GetDlgItem(dialog, id);
+    if ((GetWindowLongA(box, GWL_STYLE) & WS_VISIBLE) == 0)
+      ++hidden;
+    else
+      text += WindowText(box) + (IsDlgButtonChecked(dialog, id) ? " checked" : "") +
+              (IsWindowEnabled(box) ? "; " : " disabled; ");
+  }
+  return text + std::to_string(hidden) + " hidden";
+}
+
+void CALLBACK ClickIdeDialog(HWND, UINT, UINT_PTR, DWORD) {
+  if (DialogList().empty() || ideDialogsSeen.size() == ideDialogClicks.size()) return;
+  HWND dialog = DialogList().back()->Handle();
+  ideDialogsSeen.push_back(IdeBoxes(dialog));
+  for (int id : ideDialogClicks[ideDialogsSeen.size() - 1]) SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+// The space between the last box shown and OK, below OK, and between the tops of OK and Cancel.
+std::vector<long> ButtonGaps(const TSelectIdesDialog& dialog, int boxesShown) {
+  RECT box, ok, cancel, client;
+  GetWindowRect(GetDlgItem(dialog.Handle(), IDC_IDE_FIRST + boxesShown - 1), &box);
+  GetWindowRect(GetDlgItem(dialog.Handle(), IDOK), &ok);
+  GetWindowRect(GetDlgItem(dialog.Handle(), IDCANCEL), &cancel);
+  GetClientRect(dialog.Handle(), &client);
+  MapWindowPoints(dialog.Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  return {ok.top - box.bottom, client.bottom - ok.bottom, cancel.top - ok.top};
+}
+
+TEST_F(DialogTest, SelectIdesOffersTheListedEditionsAndWantsOneChecked) {
+  const std::vector<IdeEdition> listed{ieDelphi5, ieDelphi6, ieCppBuilder5}, installed{ieDelphi6, ieDelphi5};
+  std::vector<IdeEdition> all;
+  for (int edition = 0; edition < kEditionCount; ++edition) all.push_back(static_cast<IdeEdition>(edition));
+  EXPECT_EQ(ButtonGaps(TSelectIdesDialog(listed, installed, {}), 3), ButtonGaps(TSelectIdesDialog(all, all, {}), 10))
+      << "OK and Cancel follow the last box shown as they follow the tenth";
+
+  // Both unchecked and OK, the warning, then one checked and OK; a second run is cancelled.
+  ideDialogClicks = {{IDC_IDE_FIRST, IDC_IDE_FIRST + 1, IDOK}, {IDC_IDE_FIRST + 1, IDOK}, {IDCANCEL}};
+  MessageBoxHandler previous =
+      SetMessageBoxHandler([](const std::string& text, const std::string& caption, UINT style) {
+        boxesShown.push_back(text + " | " + caption + " | " + std::to_string(style));
+        return IDOK;
+      });
+  std::vector<IdeEdition> chosen{ieDelphi2};
+  {
+    ThreadTimer clicks(10, ClickIdeDialog);
+    QuitWatchdog watchdog(5000);
+    EXPECT_TRUE(SelectIdes(listed, installed, chosen));
+    EXPECT_EQ(chosen, std::vector<IdeEdition>{ieDelphi6});
+    EXPECT_FALSE(SelectIdes(listed, installed, chosen));
+    EXPECT_TRUE(chosen.empty());
+  }
+  SetMessageBoxHandler(previous);
+  const std::string offered = "Delphi 5 checked; Delphi 6 checked; C++ Builder 5 (not installed) disabled; 7 hidden";
+  EXPECT_EQ(ideDialogsSeen,
+            (Texts{offered, "Delphi 5; Delphi 6; C++ Builder 5 (not installed) disabled; 7 hidden", offered}));
+  EXPECT_EQ(boxesShown, Texts{"Please select at least one IDE. | Setup | " + std::to_string(MB_ICONWARNING | MB_OK)});
 }
 
 // ---- The folder browser: what it starts at and what the field gets back (the browser itself is the shell's).
