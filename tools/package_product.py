@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the folder a vendor ships: OrvSetup.ini, Data.rar (the payload with uninstall.exe at its root), unrar.dll
-and the setup program. Warns about configurations that would silently do nothing; warnings never stop it.
+and the setup program. Warns about configurations that would silently do nothing; warnings never stop it. Refuses,
+before writing anything, a configuration whose editions would build the same file into the system folder.
 
 Usage: package_product.py PAYLOAD_DIR CONFIG_INI OUTPUT_DIR [--programs DIR] [--unrar-dll FILE] [--solid]
 """
@@ -11,8 +12,18 @@ import struct
 import subprocess
 import sys
 
-CODES = ["D2", "C1", "D3", "C3", "D4", "C4", "D5", "C5", "D6", "C6"]
+# Each IDE edition's code, its name and the extension of a package built for it, as the setup program has them.
+EDITIONS = {
+    "D2": ("Delphi 2", ""), "C1": ("C++ Builder", ""),
+    "D3": ("Delphi 3", ".dpl"), "C3": ("C++ Builder 3", ".bpl"),
+    "D4": ("Delphi 4", ".bpl"), "C4": ("C++ Builder 4", ".bpl"),
+    "D5": ("Delphi 5", ".bpl"), "C5": ("C++ Builder 5", ".bpl"),
+    "D6": ("Delphi 6", ".bpl"), "C6": ("C++ Builder 6", ".bpl"),
+}
+DEFAULT_EDITION = "D5"
 LIST_SECTIONS = ["System_Files", "Help_Files", "Packages", "Build_Packages", "Links"]
+# The sections an edition may have its own copy of, as [Packages.D6].
+EDITION_SECTIONS = ["Packages", "Build_Packages"]
 
 
 def read_lines(data):
@@ -37,8 +48,8 @@ def section_lines(lines, name):
     return []
 
 
-def application_value(lines, key):
-    """Value of a key of [Application], or None (sections and keys ignore case)."""
+def application_entries(lines):
+    """(key, value) of each line of the [Application] sections, in order (sections ignore case)."""
     in_section = False
     for line in lines:
         stripped = line.strip()
@@ -47,8 +58,87 @@ def application_value(lines, key):
             continue
         if in_section and "=" in stripped:
             name, value = stripped.split("=", 1)
-            if name.strip().lower() == key.lower():
-                return value.strip()
+            yield name.strip(), value.strip()
+
+
+def application_value(lines, key):
+    """Value of a key of [Application], or None (keys ignore case)."""
+    for name, value in application_entries(lines):
+        if name.lower() == key.lower():
+            return value
+    return None
+
+
+def edition_label(code):
+    return "%s (%s)" % (code, EDITIONS[code][0])
+
+
+def listed_editions(lines):
+    """The known codes DelphiVer names, each once and in upper case, and the unknown ones as written."""
+    known, unknown = [], []
+    for piece in (application_value(lines, "DelphiVer") or "").split(";"):
+        code = piece.strip()
+        if code.upper() in EDITIONS:
+            if code.upper() not in known:
+                known.append(code.upper())
+        elif code:
+            unknown.append(code)
+    return known, unknown
+
+
+def installed_editions(lines):
+    return listed_editions(lines)[0] or [DEFAULT_EDITION]
+
+
+def section_names(lines):
+    """The lower-case names of the section headers, written as the setup program finds them."""
+    return {line[1:-1].lower() for line in lines if line.startswith("[") and line.endswith("]")}
+
+
+def edition_sections(lines):
+    """(section, code) of each edition's own section present, as ("Packages.D6", "D6"), the code in upper case."""
+    found = {}
+    for name in section_names(lines):
+        base, dot, code = name.partition(".")
+        for section in EDITION_SECTIONS:
+            if dot and base == section.lower():
+                found[name] = (section + "." + code.upper(), code.upper())
+    return sorted(found.values())
+
+
+def effective_section(lines, section, code):
+    """The section an edition reads a list from: its own one when present, else the plain one."""
+    own = section + "." + code
+    return own if own.lower() in section_names(lines) else section
+
+
+# What a build places in the system folder, by the source's extension; None: the edition's package extension.
+BUILD_OUTPUT_EXT = {".dpk": None, ".bpk": None, ".pas": ".dcu", ".dpr": ".exe", ".bpr": ".exe"}
+
+
+def build_output_name(source, code):
+    """The file a build of that source for that edition places in the system folder, or None."""
+    stem, dot, ext = source.rpartition(".")
+    if not dot or "." + ext.lower() not in BUILD_OUTPUT_EXT:
+        return None
+    new_ext = BUILD_OUTPUT_EXT["." + ext.lower()]
+    return stem + (EDITIONS[code][1] if new_ext is None else new_ext)
+
+
+def build_output_clash(lines):
+    """Why two installed editions' builds would overwrite each other's file in the system folder, or None."""
+    built_by = {}
+    for code in installed_editions(lines):
+        for line in section_lines(lines, effective_section(lines, "Build_Packages", code)):
+            # A line without a title names no file: the setup program builds nothing for it.
+            output = build_output_name(line.split("=", 1)[0] if "=" in line else "", code)
+            if output is None:
+                continue
+            other = built_by.setdefault(output.lower(), code)
+            if other != code:
+                return ("%s and %s both build '%s' into the system folder: each would overwrite the other's. Give one "
+                        "of them its own [Build_Packages.<code>] section with other file names" %
+                        (edition_label(other), edition_label(code), output))
     return None
 
 
@@ -65,6 +155,28 @@ def payload_names(payload):
     return names
 
 
+def edition_warnings(lines, own_sections):
+    """Unknown edition codes, and an edition's own section or library folder that no installed edition uses."""
+    warnings = []
+    known, unknown = listed_editions(lines)
+    installed = installed_editions(lines)
+    codes = ", ".join(EDITIONS)
+    fallback = "it is left out" if known else "%s is used" % EDITIONS[DEFAULT_EDITION][0]
+    for code in unknown:
+        warnings.append("DelphiVer: '%s' is not one of %s; %s" % (code, codes, fallback))
+    if not known and not unknown and application_value(lines, "DelphiVer") is not None:
+        warnings.append("DelphiVer names no edition; %s" % fallback)
+    places = [("[%s]" % name, code) for name, code in own_sections]
+    places += [(key, key.partition(".")[2].upper()) for key, _value in application_entries(lines)
+               if key.lower().startswith("units.")]
+    for place, code in places:
+        if code not in EDITIONS:
+            warnings.append("%s: '%s' is not one of %s; nothing uses it" % (place, code, codes))
+        elif code not in installed:
+            warnings.append("%s: %s is not in DelphiVer; nothing uses it" % (place, edition_label(code)))
+    return warnings
+
+
 def check_configuration(data, payload):
     warnings = []
     if data.startswith(b"\xef\xbb\xbf"):
@@ -72,17 +184,19 @@ def check_configuration(data, payload):
                         "[Application] behind it, so every key takes its default")
     lines = read_lines(data)
     present = payload_names(payload)
-    for section in LIST_SECTIONS:
+    own_sections = edition_sections(lines)
+    for section in LIST_SECTIONS + [name for name, _code in own_sections]:
         for line in section_lines(lines, section):
             name = line.split("=", 1)[0] if "=" in line else line
             if name != name.rstrip():
                 warnings.append("[%s] '%s': the name ends with a blank, so it matches no file" % (section, line))
-    for section in ("Packages", "Build_Packages"):
+    for section in EDITION_SECTIONS + [name for name, _code in own_sections]:
         for line in section_lines(lines, section):
             name = line.split("=", 1)[0] if "=" in line else ""
             if name and name.lower() not in present:
                 warnings.append("[%s] '%s': no file of that name in the payload; the line does nothing" %
                                 (section, line))
+    warnings += edition_warnings(lines, own_sections)
     for line in section_lines(lines, "Help_Files"):
         name = line.split("=", 1)[0] if "=" in line else line
         if "=" not in line or not name.lower().endswith(".hlp"):
@@ -104,9 +218,6 @@ def check_configuration(data, payload):
         value = application_value(lines, key) or ""
         if len(value) > limit:
             warnings.append("%s is %d characters long: Add/Remove Programs shows %d" % (key, len(value), limit))
-    code = application_value(lines, "DelphiVer")
-    if code is not None and code.strip().upper() not in CODES:
-        warnings.append("DelphiVer '%s' is not one of %s: Delphi 5 is used" % (code, ", ".join(CODES)))
     return warnings
 
 
@@ -131,6 +242,14 @@ def main():
     parser.add_argument("--unrar-dll", default=os.environ.get("ORV_UNRAR_DLL", os.path.join(cache, "win32", "unrar.dll")))
     parser.add_argument("--solid", action="store_true")
     args = parser.parse_args()
+    with open(args.config, "rb") as handle:
+        data = handle.read()
+    for warning in check_configuration(data, args.payload):
+        print("warning: " + warning, file=sys.stderr)
+    clash = build_output_clash(read_lines(data))
+    if clash:
+        sys.exit("error: " + clash)
+
     setup_program = os.path.join(args.programs, "orvsetup.exe")
     for needed in (setup_program, os.path.join(args.programs, "uninstall.exe"), args.unrar_dll):
         if not os.path.isfile(needed):
@@ -139,11 +258,6 @@ def main():
     # The setup program can only load a library built for its own processor.
     if pe_machine(setup_program) != pe_machine(args.unrar_dll):
         sys.exit("error: %s and %s are built for different processors" % (setup_program, args.unrar_dll))
-
-    with open(args.config, "rb") as handle:
-        data = handle.read()
-    for warning in check_configuration(data, args.payload):
-        print("warning: " + warning, file=sys.stderr)
 
     os.makedirs(args.output, exist_ok=True)
     archive = os.path.abspath(os.path.join(args.output, "Data.rar"))
