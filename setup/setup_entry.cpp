@@ -11,6 +11,7 @@
 #include "program_switches.h"
 #include "run_log.h"
 #include "setup_error.h"
+#include "setup_files.h"
 #include "setup_settings.h"
 #include "setup_texts.h"
 #include "unique_handle.h"

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "command_line.h"
@@ -19,6 +20,34 @@
 
 TSetupSettings SetupSettings;
 
+const StringList& PackagesOf(IdeEdition edition) {
+  const auto own = SetupSettings.EditionPackages.find(edition);
+  return own != SetupSettings.EditionPackages.end() ? own->second : SetupSettings.Packages;
+}
+
+const StringList& BuildPackagesOf(IdeEdition edition) {
+  const auto own = SetupSettings.EditionBuildPackages.find(edition);
+  return own != SetupSettings.EditionBuildPackages.end() ? own->second : SetupSettings.BuildPackages;
+}
+
+std::string UnitsFolderOf(IdeEdition edition) {
+  const auto own = SetupSettings.UnitsFolders.find(edition);
+  return AddTrailingBackslash(SetupSettings.InstallDir) +
+         (own != SetupSettings.UnitsFolders.end() ? own->second : std::string("units"));
+}
+
+std::string HelpContentsFileOf(IdeEdition edition) {
+  const std::string file = IdeHelpContentsFile(edition);
+  return FileExists(file) ? file : std::string();
+}
+
+std::string EditionNames(const std::vector<IdeEdition>& editions) {
+  std::string names;
+  for (IdeEdition edition : editions)
+    names += (names.empty() ? "" : ", ") + EditionDisplayName(edition) + " (" + EditionCode(edition) + ")";
+  return names.empty() ? std::string("none") : names;
+}
+
 void InitConfigFileName() {
   const char* commandLine = GetCommandLineA();
   std::vector<std::string> arguments = SplitCommandLine(commandLine != nullptr ? commandLine : "");
@@ -27,6 +56,7 @@ void InitConfigFileName() {
   SetRunMode(switches.mode);
   SetupSettings.ConfigFileName = switches.argument.empty() ? "OrvSetup.ini" : switches.argument;
   SetupSettings.DirSwitch = switches.dir;
+  SetupSettings.IdeSwitch = switches.ide;
   if (switches.log) {
     std::string path = switches.logFile;
     if (path.empty()) {
@@ -134,11 +164,15 @@ void LogSettings(const std::string& file, const char* folderSource) {
                                    {"PromptInstallDir", s.PromptInstallDir ? "on" : "off"},
                                    {"DeleteSetupFiles", s.DeleteSetupFiles ? "on" : "off"}})
     LogLine(std::string("  ") + key + "=" + value);
-  LogLine("Edition: " + EditionDisplayName(s.Edition) + " (" + EditionCode(s.Edition) + ")");
+  LogLine("Editions listed: " + EditionNames(s.ListedEditions));
+  for (const auto& [edition, folder] : s.UnitsFolders) LogLine("  Units." + EditionCode(edition) + "=" + folder);
   LogList("System_Files", s.SystemFiles);
   LogList("Help_Files", s.HelpFiles);
   LogList("Packages", s.Packages);
   LogList("Build_Packages", s.BuildPackages);
+  for (const auto& [edition, list] : s.EditionPackages) LogList(("Packages." + EditionCode(edition)).c_str(), list);
+  for (const auto& [edition, list] : s.EditionBuildPackages)
+    LogList(("Build_Packages." + EditionCode(edition)).c_str(), list);
   LogList("Links", s.Links);
   LogLine("Help contents file: " + (s.HelpContentsFile.empty() ? std::string("none") : s.HelpContentsFile));
   LogLine("Proposed folder: " + s.InstallDir + " (" + folderSource + ")");
@@ -165,7 +199,22 @@ bool LoadSetupSettings() {
   s.SuccessMessage = ReadIniBool(file, "SuccessMessage", false);
   s.PromptInstallDir = ReadIniBool(file, "PromptInstallDir", true);
   s.DeleteSetupFiles = ReadIniBool(file, "RunAfterInstall", false);
-  s.Edition = EditionFromCode(ReadIniString(file, "DelphiVer", "D5"));
+  s.ListedEditions.clear();
+  for (const std::string& code : EditionCodes(ReadIniString(file, "DelphiVer", "D5"))) {
+    const std::optional<IdeEdition> edition = KnownEditionFromCode(code);
+    if (!edition)
+      LogLine("DelphiVer: \"" + code + "\" names no edition and is left out");
+    else if (std::find(s.ListedEditions.begin(), s.ListedEditions.end(), *edition) == s.ListedEditions.end())
+      s.ListedEditions.push_back(*edition);
+  }
+  if (s.ListedEditions.empty()) s.ListedEditions.push_back(ieDelphi5);
+  s.Edition = s.ListedEditions.front();
+  s.Editions = {s.Edition};
+  s.UnitsFolders.clear();
+  for (IdeEdition edition : s.ListedEditions) {
+    const std::string folder = TrimText(ReadIniString(file, ("Units." + EditionCode(edition)).c_str(), ""));
+    if (!folder.empty()) s.UnitsFolders[edition] = folder;
+  }
   s.Publisher = ReadIniString(file, "Publisher", "");
   s.URL = ReadIniString(file, "URL", "");
 
@@ -175,6 +224,14 @@ bool LoadSetupSettings() {
   ReadIniSection("Packages", lines, s.Packages);
   ReadIniSection("Build_Packages", lines, s.BuildPackages);
   ReadIniSection("Links", lines, s.Links);
+  s.EditionPackages.clear();
+  s.EditionBuildPackages.clear();
+  for (int index = 0; index < kEditionCount; ++index) {
+    const IdeEdition edition = static_cast<IdeEdition>(index);
+    StringList list;
+    if (ReadIniSection("Packages." + EditionCode(edition), lines, list)) s.EditionPackages[edition] = list;
+    if (ReadIniSection("Build_Packages." + EditionCode(edition), lines, list)) s.EditionBuildPackages[edition] = list;
+  }
 
   std::string folder;
   const char* why = "the folder of the earlier installation of this version";
@@ -194,12 +251,8 @@ bool LoadSetupSettings() {
       break;
   }
 
-  s.HelpContentsFile = IdeHelpContentsFile(s.Edition);
+  s.HelpContentsFile = HelpContentsFileOf(s.Edition);
   s.HelpDir = ExtractFilePath(s.HelpContentsFile);
-  if (!FileExists(s.HelpContentsFile)) {
-    s.HelpContentsFile.clear();
-    s.HelpDir.clear();
-  }
   LogSettings(file, why);
   return true;
 }

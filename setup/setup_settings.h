@@ -1,6 +1,7 @@
 // The setup program's configuration: the process-wide record SetupSettings and its loading.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +24,17 @@ struct TSetupSettings {
   bool SuccessMessage = false;
   bool PromptInstallDir = true;
   bool DeleteSetupFiles = false;
+  // The first edition the installation goes into: the one a setup for a single edition names.
   IdeEdition Edition = ieDelphi5;
+  // The editions DelphiVer lists, in its order and each once (Delphi 5 when it names none that is known), and those
+  // the installation goes into, in the same order (ChooseEditions).
+  std::vector<IdeEdition> ListedEditions{ieDelphi5};
+  std::vector<IdeEdition> Editions{ieDelphi5};
+  // [Application] Units.<code>: an edition's library folder relative to the destination, when configured.
+  std::map<IdeEdition, std::string> UnitsFolders;
+  // [Packages.<code>] and [Build_Packages.<code>]: an edition's own lists, when present.
+  std::map<IdeEdition, StringList> EditionPackages;
+  std::map<IdeEdition, StringList> EditionBuildPackages;
   std::string InstallDir;
   std::string HelpContentsFile;
   std::string HelpDir;
@@ -32,6 +43,8 @@ struct TSetupSettings {
   std::string Publisher;
   std::string URL;
   std::optional<std::string> DirSwitch;
+  // /IDE= on the command line: the editions an unattended installation goes into.
+  std::optional<std::string> IdeSwitch;
 
   StringList SystemFiles;
   StringList HelpFiles;
@@ -46,6 +59,16 @@ struct TSetupSettings {
 
 // The one settings record of the setup process.
 extern TSetupSettings SetupSettings;
+
+// An edition's lists: its own section when the configuration has one, else the plain one.
+const StringList& PackagesOf(IdeEdition edition);
+const StringList& BuildPackagesOf(IdeEdition edition);
+// The folder the edition's library path gets: the destination's "units", or its Units.<code> folder.
+std::string UnitsFolderOf(IdeEdition edition);
+// The edition's help contents file, or "" when it has none.
+std::string HelpContentsFileOf(IdeEdition edition);
+// "Delphi 5 (D5), Delphi 6 (D6)" for the log; "none" for an empty list.
+std::string EditionNames(const std::vector<IdeEdition>& editions);
 
 // ConfigFileName := the first command-line argument that is not a switch, or "OrvSetup.ini"; the switches set the
 // run mode and DirSwitch, and /LOG opens the run's log (named for the configured AppName when no file is given).

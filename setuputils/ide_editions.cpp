@@ -34,11 +34,25 @@ const EditionInfo& Info(IdeEdition edition) {
 }
 }  // namespace
 
-IdeEdition EditionFromCode(const std::string& code) {
+IdeEdition EditionFromCode(const std::string& code) { return KnownEditionFromCode(code).value_or(ieDelphi5); }
+
+std::optional<IdeEdition> KnownEditionFromCode(const std::string& code) {
   std::string trimmed = TrimText(code);
   for (int i = 0; i < kEditionCount; ++i)
     if (SameTextAscii(trimmed, kEditions[i].code)) return static_cast<IdeEdition>(i);
-  return ieDelphi5;
+  return std::nullopt;
+}
+
+std::vector<std::string> EditionCodes(const std::string& text, const char* separators) {
+  std::vector<std::string> codes;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find_first_of(separators, start);
+    if (end == std::string::npos) end = text.size();
+    const std::string code = TrimText(text.substr(start, end - start));
+    if (!code.empty()) codes.push_back(code);
+    start = end + 1;
+  }
+  return codes;
 }
 
 std::string EditionCode(IdeEdition edition) { return Info(edition).code; }

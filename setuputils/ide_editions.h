@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 enum IdeEdition : std::uint8_t {
   ieDelphi2,
@@ -20,6 +22,10 @@ constexpr int kEditionCount = 10;
 
 // Trimmed of blanks and control characters, compared with the codes ignoring ASCII case; ieDelphi5 otherwise.
 IdeEdition EditionFromCode(const std::string& code);
+// The same, nullopt for a code the table does not have.
+std::optional<IdeEdition> KnownEditionFromCode(const std::string& code);
+// The pieces of a list of codes ("D5;D6", or with the separators given), empty ones left out.
+std::vector<std::string> EditionCodes(const std::string& text, const char* separators = ";");
 std::string EditionCode(IdeEdition edition);
 std::string EditionDisplayName(IdeEdition edition);
 // Below "Software\Borland\", e.g. "Delphi\5.0".

@@ -33,6 +33,8 @@ ProgramSwitches ParseProgramSwitches(const std::vector<std::string>& arguments, 
       switches.logFile = *file;
     } else if (auto dir = setupSwitches ? SwitchValue(argument, "/DIR") : std::nullopt) {
       switches.dir = *dir;
+    } else if (auto ide = setupSwitches ? SwitchValue(argument, "/IDE") : std::nullopt) {
+      switches.ide = *ide;
     } else if (!argumentSeen) {
       switches.argument = argument;
       argumentSeen = true;

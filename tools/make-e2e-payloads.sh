@@ -22,3 +22,13 @@ printf 'A small product for the end-to-end tests.\r\n' >"$small/readme.txt"
 printf '@cd > ran.txt\r\n' >"$small/tools/ran.bat"
 (cd "$small" && rar a -r -idq -y "$out/small/Data.rar" readme.txt tools)
 rar a -ep -idq -y "$out/small/Data.rar" "$build/uninstall.exe"
+
+# The editions product: a package source for each of four IDE editions, a unit, a help file and the uninstaller; the
+# tests write its configuration.
+editions="$out/editions-payload"
+mkdir -p "$editions/source" "$editions/units" "$editions/help" "$out/editions"
+for pack in OrvD5.dpk OrvD6.dpk OrvC5.bpk OrvC6.bpk; do printf 'package\r\n' >"$editions/source/$pack"; done
+printf 'unit\r\n' >"$editions/units/edunit.pas"
+printf 'help\r\n' >"$editions/help/ed.hlp"
+(cd "$editions" && rar a -r -idq -y "$out/editions/Data.rar" source units help)
+rar a -ep -idq -y "$out/editions/Data.rar" "$build/uninstall.exe"

@@ -147,25 +147,44 @@ std::vector<std::string> RemoveInstalledFolders() {
   return left;
 }
 
+namespace {
+// The editions the entry names ("DelphiVer", codes separated by ";"): an empty or unknown code stands for Delphi 5.
+std::vector<IdeEdition> EntryEditions() {
+  std::vector<IdeEdition> editions;
+  std::vector<std::string> codes = EditionCodes(ReadUninstallValue(AppName, kDelphiVerValue));
+  if (codes.empty()) codes.push_back(std::string());
+  for (const std::string& code : codes) {
+    const IdeEdition edition = EditionFromCode(code);
+    if (std::find(editions.begin(), editions.end(), edition) == editions.end()) editions.push_back(edition);
+  }
+  return editions;
+}
+}  // namespace
+
 void RemoveInstalledPaths() {
-  std::string path = ReadUninstallValue(AppName, kInstalledPathsValue);
-  IdeEdition edition = EditionFromCode(ReadUninstallValue(AppName, kDelphiVerValue));
-  // Another installation's units or the user's files still need the entry.
-  if (!path.empty() && FolderExists(path)) return;
-  RemoveLibraryPath(edition, path);
+  const std::string path = ReadUninstallValue(AppName, kInstalledPathsValue);
+  for (IdeEdition edition : EntryEditions()) {
+    // An installation into several editions recorded each one's entry; one into a single edition, just the entry.
+    const std::string own = ReadUninstallValue(AppName, std::string(kInstalledPathsValue) + "." + EditionCode(edition));
+    const std::string folder = own.empty() ? path : own;
+    // Another installation's units or the user's files still need the entry.
+    if (!folder.empty() && FolderExists(folder)) continue;
+    RemoveLibraryPath(edition, folder);
+  }
 }
 
 void RemoveInstalledHelps() {
   StringList helps;
   helps.SetText(ReadUninstallValue(AppName, kInstalledHelpsValue));
-  IdeEdition edition = EditionFromCode(ReadUninstallValue(AppName, kDelphiVerValue));
-  std::string contentsFile = IdeHelpContentsFile(edition);
-  if (!FileExists(contentsFile)) return;
-  const std::string helpFolder = ExtractFilePath(contentsFile);
-  for (const auto& help : helps) {
-    const std::string name = ExtractFileName(help);
-    // The file step left the help file in place (another installation still counts it): it stays registered.
-    if (!name.empty() && FileExists(helpFolder + name)) continue;
-    RemoveHelpFromContents(name, contentsFile);
+  for (IdeEdition edition : EntryEditions()) {
+    const std::string contentsFile = IdeHelpContentsFile(edition);
+    if (!FileExists(contentsFile)) continue;
+    const std::string helpFolder = ExtractFilePath(contentsFile);
+    for (const auto& help : helps) {
+      const std::string name = ExtractFileName(help);
+      // The file step left the help file in place (another installation still counts it): it stays registered.
+      if (!name.empty() && FileExists(helpFolder + name)) continue;
+      RemoveHelpFromContents(name, contentsFile);
+    }
   }
 }

@@ -24,9 +24,11 @@ void GetOtherSubProducts(const std::string& productName, StringList& names);
 // Removes the entry's "Folders" deepest first, each only when empty. Folders that hold the running program (it
 // cannot leave them while it runs) are returned, deepest first, for the self-deleting batch.
 std::vector<std::string> RemoveInstalledFolders();
-// Withdraws the entry's "InstalledPaths" from the recorded edition's library search path, unless that folder
-// still exists (another installation's units or the user's files are in it).
+// Withdraws the entry's "InstalledPaths" (an edition's own "InstalledPaths.<code>" where recorded) from the library
+// search path of each edition "DelphiVer" names, unless that folder still exists (another installation's units or
+// the user's files are in it).
 void RemoveInstalledPaths();
-// Withdraws the entry's "InstalledHelps" from the recorded edition's help contents file, when that file exists; a
-// help file still present in the contents file's folder (another installation counts it) keeps its entries.
+// Withdraws the entry's "InstalledHelps" from the help contents file of each edition "DelphiVer" names, when that
+// file exists; a help file still present in the contents file's folder (another installation counts it) keeps its
+// entries.
 void RemoveInstalledHelps();
