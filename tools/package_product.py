@@ -112,8 +112,9 @@ def effective_section(lines, section, code):
     return own if own.lower() in section_names(lines) else section
 
 
-# What a build places in the system folder, by the source's extension; None: the edition's package extension.
-BUILD_OUTPUT_EXT = {".dpk": None, ".bpk": None, ".pas": ".dcu", ".dpr": ".exe", ".bpr": ".exe"}
+# What a build places in the system folder, by the source's extension; None: the edition's package extension. A
+# C++Builder project (.bpr) leaves its program beside its source.
+BUILD_OUTPUT_EXT = {".dpk": None, ".bpk": None, ".pas": ".dcu", ".dpr": ".exe"}
 
 
 def build_output_name(source, code):
