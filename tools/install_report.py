@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
 """Reports what an installation left in a Wine prefix: the files, the Add/Remove Programs entry, the install
-counters and the product record, the IDE's library path, Known Packages and help contents, the Start menu shortcuts
-and the IDE tools that ran. Reads the prefix's registry files and folders directly, so the prefix's Wine server must
-have ended (it saves the registry when it does).
+counters and the product record, the Start menu shortcuts, and for each IDE edition found in the prefix its library
+path, Known Packages, help contents and the IDE tools that ran. Reads the prefix's registry files and folders
+directly, so the prefix's Wine server must have ended (it saves the registry when it does).
 
-Usage: install_report.py PREFIX APP_NAME IDE_ROOT [--edition-key KEY] [--help-file NAME] [--record FILE]
-  IDE_ROOT      the IDE's root folder as a Windows path (C:\\...)
-  --edition-key the edition's key below Software\\Borland (default Delphi\\5.0)
-  --help-file   the edition's help contents file in IDE_ROOT\\HELP (default delphi5.cnt)
+Usage: install_report.py PREFIX APP_NAME [--record FILE]
   --record      the driver's record of the run, shown first
 """
 import argparse
@@ -16,6 +13,21 @@ import struct
 import sys
 
 UNINSTALL_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+# The IDE editions as the setup program has them: code, name, key below Software\Borland (its RootDir in
+# HKEY_LOCAL_MACHINE, its Library and Known Packages in HKEY_CURRENT_USER), help contents file in its HELP folder, and
+# whether it has Known Packages.
+EDITIONS = [
+    ("D2", "Delphi 2", "Delphi\\2.0", "delphi.cnt", False),
+    ("C1", "C++ Builder", "C++Builder\\1.0", "bcb.cnt", False),
+    ("D3", "Delphi 3", "Delphi\\3.0", "delphi3.cnt", True),
+    ("C3", "C++ Builder 3", "C++Builder\\3.0", "bcb3.cnt", True),
+    ("D4", "Delphi 4", "Delphi\\4.0", "delphi4.cnt", True),
+    ("C4", "C++ Builder 4", "C++Builder\\4.0", "bcb4.cnt", True),
+    ("D5", "Delphi 5", "Delphi\\5.0", "delphi5.cnt", True),
+    ("C5", "C++ Builder 5", "C++Builder\\5.0", "bcb5.cnt", True),
+    ("D6", "Delphi 6", "Delphi\\6.0", "delphi6.cnt", True),
+    ("C6", "C++ Builder 6", "C++Builder\\6.0", "bcb6.cnt", True),
+]
 ESCAPES = {"n": "\n", "r": "\r", "t": "\t", "a": "\a", "b": "\b", "f": "\f", "v": "\v", "0": "\0"}
 
 
@@ -168,19 +180,82 @@ def heading(text):
     print("\n== %s" % text)
 
 
+def show_text_file(prefix, windows_path, indent):
+    """The lines of a text file in the prefix; False when it is not there."""
+    unix = windows_to_unix(prefix, windows_path)
+    if not unix or not os.path.isfile(unix):
+        return False
+    with open(unix, encoding="latin-1") as handle:
+        for line in handle.read().splitlines():
+            print(indent + line)
+    return True
+
+
+def found_editions(machine):
+    """(edition, root folder with a final backslash) of each edition with a RootDir, in the setup program's order."""
+    found = []
+    for edition in EDITIONS:
+        values = key_values(machine, "Software\\Borland\\" + edition[2]) or {}
+        kind, root = values.get("RootDir", ("sz", ""))
+        if kind in ("sz", "expand_sz") and root:
+            found.append((edition, root.rstrip("\\") + "\\"))
+    return found
+
+
+def report_edition(prefix, user, installed_codes, edition, root):
+    code, name, key, help_name, has_known_packages = edition
+    named = "the entry's DelphiVer names it" if code in installed_codes else "not in the entry's DelphiVer"
+    heading("%s (%s) in %s: %s" % (name, code, root, named))
+    user_key = "Software\\Borland\\" + key
+    print("  library search path: HKEY_CURRENT_USER\\%s\\Library" % user_key)
+    library = key_values(user, user_key + "\\Library") or {}
+    search = {value: data for value, (_kind, data) in library.items() if "search" in value.lower()}
+    if not search:
+        print("    (none)")
+    for value in sorted(search, key=str.lower):
+        print("    %s =" % value)
+        for folder in search[value].split(";"):
+            if folder:
+                print("      %s" % folder)
+
+    if has_known_packages:
+        print("  Known Packages: HKEY_CURRENT_USER\\%s\\Known Packages" % user_key)
+        packages = key_values(user, user_key + "\\Known Packages") or {}
+        if not packages:
+            print("    (none)")
+        width = max((len(package) for package in packages), default=0)
+        for package in sorted(packages, key=str.lower):
+            unix = windows_to_unix(prefix, package)
+            state = "" if unix is None else (" (file present)" if os.path.isfile(unix) else " (file MISSING)")
+            print("    %s = %s%s" % (package.ljust(width), packages[package][1], state))
+    else:
+        print("  Known Packages: %s has none" % name)
+
+    help_file = root + "HELP\\" + help_name
+    print("  help contents: " + help_file)
+    if not show_text_file(prefix, help_file, "    "):
+        print("    (missing)")
+
+    print("  command-line tools that ran (the fake tools' log)")
+    unix = windows_to_unix(prefix, root + "Bin\\tools.log")
+    if unix and os.path.isfile(unix):
+        with open(unix, encoding="latin-1") as handle:
+            for line in handle.read().splitlines():
+                tool, folder, command = (line.split("\t") + ["", ""])[:3]
+                print("    %s in %s:\n      %s" % (tool, folder, command))
+    else:
+        print("    (none)")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("prefix")
     parser.add_argument("app_name")
-    parser.add_argument("ide_root")
-    parser.add_argument("--edition-key", default="Delphi\\5.0")
-    parser.add_argument("--help-file", default="delphi5.cnt")
     parser.add_argument("--record")
     args = parser.parse_args()
 
     machine = read_registry(os.path.join(args.prefix, "system.reg"))
     user = read_registry(os.path.join(args.prefix, "user.reg"))
-    ide_root = args.ide_root.rstrip("\\") + "\\"
 
     if args.record:
         heading("What the user saw (the driver's record: every box and dialog in order, and the answer given)")
@@ -222,31 +297,6 @@ def main():
         heading("Installed product: HKEY_CURRENT_USER\\" + name)
         show_values(products[name])
 
-    edition = "Software\\Borland\\" + args.edition_key
-    heading("IDE library search path: HKEY_CURRENT_USER\\%s\\Library" % edition)
-    library = key_values(user, edition + "\\Library") or {}
-    for name, (kind, data) in library.items():
-        if "search" in name.lower():
-            print("  %s =" % name)
-            for folder in data.split(";"):
-                if folder:
-                    print("    %s" % folder)
-    heading("IDE Known Packages: HKEY_CURRENT_USER\\%s\\Known Packages" % edition)
-    packages = key_values(user, edition + "\\Known Packages") or {}
-    width = max((len(name) for name in packages), default=0)
-    for name in sorted(packages, key=str.lower):
-        unix = windows_to_unix(args.prefix, name)
-        state = "" if unix is None else (" (file present)" if os.path.isfile(unix) else " (file MISSING)")
-        print("  %s = %s%s" % (name.ljust(width), packages[name][1], state))
-
-    help_file = ide_root + "HELP\\" + args.help_file
-    heading("IDE help contents: " + help_file)
-    unix = windows_to_unix(args.prefix, help_file)
-    if unix and os.path.isfile(unix):
-        with open(unix, encoding="latin-1") as handle:
-            for line in handle.read().splitlines():
-                print("  " + line)
-
     heading("Start menu shortcuts")
     links = [f for f in entry_lines("Files") if f.lower().endswith(".lnk")]
     if not links:
@@ -260,15 +310,12 @@ def main():
         print("  %s" % link)
         print("    target %s, working folder %s, description \"%s\"" % (target, folder, description))
 
-    heading("IDE command-line tools that ran (the fake tools' log)")
-    unix = windows_to_unix(args.prefix, ide_root + "Bin\\tools.log")
-    if unix and os.path.isfile(unix):
-        with open(unix, encoding="latin-1") as handle:
-            for line in handle.read().splitlines():
-                tool, folder, command = (line.split("\t") + ["", ""])[:3]
-                print("  %s in %s:\n    %s" % (tool, folder, command))
-    else:
-        print("  (none)")
+    editions = found_editions(machine)
+    heading("IDE editions found (a RootDir below HKEY_LOCAL_MACHINE\\Software\\Borland): " +
+            (", ".join("%s (%s)" % (edition[1], edition[0]) for edition, _root in editions) or "none"))
+    installed_codes = {code.strip().upper() for code in entry.get("DelphiVer", ("sz", ""))[1].split(";")}
+    for edition, root in editions:
+        report_edition(args.prefix, user, installed_codes, edition, root)
     return 0
 
 

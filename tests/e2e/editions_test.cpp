@@ -107,20 +107,26 @@ TEST_F(EditionsTest, TheUserChoosesInTheSelectIdesDialog) {
   const std::string before = MachineState();
   RunRecord run = Run(CommandLine(SetupPath(), {}), {Welcome(IDOK), Answer::Press(IDCANCEL).Caption("Select IDEs")});
   EXPECT_TRUE(run.Clean() && run.exitCode == 0) << FormatRunRecord(run);
-  ASSERT_EQ(Questions(run).size(), 2u);
-  const WindowRecord& dialog = Questions(run)[1];
+  const std::vector<WindowRecord> questions = Questions(run);
+  ASSERT_EQ(questions.size(), 2u);
+  const WindowRecord& dialog = questions[1];
+  // Check boxes make it a dialog, recorded with its controls, not a message box.
+  EXPECT_EQ(WindowKindName(dialog.kind), WindowKindName(WindowKind::Dialog));
   Texts boxes;
   for (int id = IDC_IDE_FIRST; id < IDC_IDE_FIRST + 5; ++id) {
     const ControlRecord* box = dialog.Control(id);
     ASSERT_NE(box, nullptr) << id;
-    // Read from another process, a disabled box's text may come back with its start garbled under Wine.
-    const bool notInstalled = box->text.find("not installed") != std::string::npos;
-    boxes.push_back((box->style & WS_VISIBLE) == 0 ? "hidden"
-                    : notInstalled
-                        ? std::string((box->style & WS_DISABLED) ? "disabled" : "enabled") + ", not installed"
-                        : box->text);
+    boxes.push_back((box->style & WS_VISIBLE) == 0
+                        ? "hidden"
+                        : box->text + ((box->style & WS_DISABLED) ? ", disabled" : "") +
+                              (box->checkState == BST_CHECKED     ? ", checked"
+                               : box->checkState == BST_UNCHECKED ? ", unchecked"
+                                                                  : ", check state unknown"));
   }
-  EXPECT_EQ(boxes, (Texts{"Delphi 5", "Delphi 6", "C++ Builder 5", "disabled, not installed", "hidden"}));
+  EXPECT_EQ(boxes, (Texts{"Delphi 5, checked", "Delphi 6, checked", "C++ Builder 5, checked",
+                          "C++ Builder 6 (not installed), disabled, unchecked", "hidden"}));
+  EXPECT_NE(FormatRunRecord(run).find(" Button 0x50010003 [checked] Delphi 6\n"), std::string::npos)
+      << FormatRunRecord(run);
   EXPECT_EQ(MachineState(), before);
 
   // C++Builder 5 unchecked.

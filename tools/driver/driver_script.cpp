@@ -27,6 +27,21 @@ std::optional<int> ParseNumber(const std::string& text) {
   return std::stoi(text);
 }
 
+// "[checked] " and the like before the text of a check box or radio button; "" for other controls.
+std::string CheckStateText(const ControlRecord& control) {
+  if (!control.checkState) return "";
+  switch (*control.checkState) {
+    case BST_CHECKED:
+      return "[checked] ";
+    case BST_UNCHECKED:
+      return "[unchecked] ";
+    case BST_INDETERMINATE:
+      return "[indeterminate] ";
+    default:
+      return "[check state " + std::to_string(*control.checkState) + "] ";
+  }
+}
+
 std::string AnswerText(const WindowRecord& window) {
   if (window.kind == WindowKind::Passive) return "none (passive)";
   std::string who = window.answerIndex >= 0 ? "script " + std::to_string(window.answerIndex + 1) : "unexpected";
@@ -146,7 +161,7 @@ std::string FormatRunRecord(const RunRecord& record) {
     } else {
       for (const ControlRecord& control : window.controls)
         text += "  control: " + std::to_string(control.id) + " " + control.className + " " + Hex(control.style) + " " +
-                EscapeText(control.text) + "\n";
+                CheckStateText(control) + EscapeText(control.text) + "\n";
       for (const std::string& status : window.statusTexts) text += "  status: " + EscapeText(status) + "\n";
     }
     text += "  answer: " + AnswerText(window) + "\n";

@@ -2,10 +2,11 @@
 // from a script and records the exit code, with a time limit.
 //
 // The driver watches the visible top-level windows of class "#32770" of the started process and sorts each into:
-// - a message box: buttons and statics only, with the text static (id 0xFFFF); recorded with caption, text, icon
-//   kind and buttons;
-// - a dialog: any other window with a push button; recorded with caption and every control (id, class, text read
-//   with WM_GETTEXT from the control itself, style);
+// - a message box: push buttons and statics only, with the text static (id 0xFFFF); recorded with caption, text,
+//   icon kind and buttons;
+// - a dialog: any other window with a push button (one with check boxes, say); recorded with caption and every
+//   control (id, class, text read with WM_GETTEXT from the control itself, style, and whether a check box or radio
+//   button is checked);
 // - a passive window: no push button at all (a progress dialog); recorded with caption, controls and the distinct
 //   texts of its statics seen while it was up, and never answered.
 // Message boxes and dialogs are answered by the script's answers in order. A window that no answer expects is
@@ -15,6 +16,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +30,9 @@ struct ControlRecord {
   std::string className;
   std::string text;
   DWORD style = 0;
+  // Check boxes and radio buttons of message boxes and dialogs: BM_GETCHECK's answer (BST_UNCHECKED, BST_CHECKED or
+  // BST_INDETERMINATE). Nothing for other controls, for passive windows and when the control did not answer.
+  std::optional<LRESULT> checkState;
 };
 
 // The pseudo button of an answer that closes the window with WM_CLOSE instead of pressing a button.

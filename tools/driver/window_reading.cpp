@@ -51,9 +51,28 @@ int ControlId(HWND control) { return GetDlgCtrlID(control) & 0xFFFF; }
 
 DWORD StyleOf(HWND window) { return static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)); }
 
-bool IsPushButton(HWND control) {
-  DWORD type = StyleOf(control) & BS_TYPEMASK;
-  return IsClass(control, "Button") && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) && IsWindowVisible(control);
+DWORD ButtonType(HWND control) { return StyleOf(control) & BS_TYPEMASK; }
+
+// A push button, shown or hidden (a message box hides the ones it does not use).
+bool IsPushButtonOfAnyVisibility(HWND control) {
+  return IsClass(control, "Button") &&
+         (ButtonType(control) == BS_PUSHBUTTON || ButtonType(control) == BS_DEFPUSHBUTTON);
+}
+
+bool IsPushButton(HWND control) { return IsPushButtonOfAnyVisibility(control) && IsWindowVisible(control); }
+
+bool IsCheckButton(HWND control) {
+  switch (ButtonType(control)) {
+    case BS_CHECKBOX:
+    case BS_AUTOCHECKBOX:
+    case BS_RADIOBUTTON:
+    case BS_3STATE:
+    case BS_AUTO3STATE:
+    case BS_AUTORADIOBUTTON:
+      return IsClass(control, "Button");
+    default:
+      return false;
+  }
 }
 
 bool IsTextStatic(HWND control) {
@@ -89,11 +108,19 @@ std::string SentText(HWND control) {
   return buffer.substr(0, buffer.find('\0'));
 }
 
+// BM_GETCHECK's answer, or nothing when the control does not answer in time.
+std::optional<LRESULT> CheckStateOf(HWND control) {
+  DWORD_PTR state = 0;
+  if (!SendMessageTimeoutA(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &state)) return std::nullopt;
+  return static_cast<LRESULT>(state);
+}
+
 std::vector<ControlRecord> RecordControls(HWND window, bool askControls) {
   std::vector<ControlRecord> controls;
   for (HWND control : ControlsOf(window))
     controls.push_back({ControlId(control), ClassNameOf(control), askControls ? SentText(control) : StoredText(control),
-                        StyleOf(control)});
+                        StyleOf(control),
+                        askControls && IsCheckButton(control) ? CheckStateOf(control) : std::nullopt});
   return controls;
 }
 
@@ -133,7 +160,7 @@ WindowKind ClassifyWindow(HWND window) {
   for (HWND control : ControlsOf(window)) {
     pushButton = pushButton || IsPushButton(control);
     textStatic = textStatic || IsTextStatic(control);
-    otherControl = otherControl || !(IsClass(control, "Button") || IsClass(control, "Static"));
+    otherControl = otherControl || !(IsPushButtonOfAnyVisibility(control) || IsClass(control, "Static"));
   }
   if (!pushButton) return WindowKind::Passive;
   return textStatic && !otherControl ? WindowKind::MessageBox : WindowKind::Dialog;
