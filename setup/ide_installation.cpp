@@ -48,8 +48,8 @@ void RegisterPackages(IdeEdition edition) {
   }
 }
 
-// False when the edition has no help contents file.
-bool RegisterHelpFiles(IdeEdition edition) {
+// False when the edition has no help contents file. The first edition that has one records the help files' names.
+bool RegisterHelpFiles(IdeEdition edition, bool recordNames) {
   TSetupSettings& s = SetupSettings;
   const std::string contentsFile = HelpContentsFileOf(edition);
   if (contentsFile.empty()) return false;
@@ -57,7 +57,7 @@ bool RegisterHelpFiles(IdeEdition edition) {
     const std::string name = NamePart(s.HelpFiles[i]);
     if (!SameTextAscii(ExtractFileExt(name), ".hlp")) continue;
     AddHelpToContents(name, ValuePart(s.HelpFiles[i]), contentsFile);
-    if (s.InstalledHelps.IndexOf(name) < 0) s.InstalledHelps.Add(name);
+    if (recordNames) s.InstalledHelps.Add(name);
   }
   return true;
 }
@@ -110,7 +110,7 @@ void InstallIntoEditions(HWND progressDialog) {
     BuildListedPackages(edition);
     RegisterPackages(edition);
     AddLibraryPath(edition, UnitsFolderOf(edition));
-    if (RegisterHelpFiles(edition)) anyHelpContents = true;
+    if (RegisterHelpFiles(edition, !anyHelpContents)) anyHelpContents = true;
   }
   // Several editions, now or with an earlier installation under this name: each edition keeps the entry it got, an
   // earlier installation's one entry included.
