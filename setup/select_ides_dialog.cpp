@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <string>
 
-#include "../resources/resource_ids.h"
 #include "message_box.h"
+#include "resource_ids.h"
 #include "run_log.h"
 #include "setup_texts.h"
 
