@@ -46,6 +46,7 @@ constexpr unsigned int RAR_OM_EXTRACT = 1;  // entries can be extracted
 
 // Operations of ProcessRarFile.
 constexpr int RAR_SKIP = 0;
+constexpr int RAR_TEST = 1;  // unpacked and checked, nothing written
 constexpr int RAR_EXTRACT = 2;
 
 // Result codes of the library.

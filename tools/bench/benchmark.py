@@ -345,6 +345,11 @@ class Kit:
             raise RuntimeError("bench_extract failed: " + output)
         figures["limit install"] = microseconds(output)
         figures["limit install memory"] = peak
+        # The floor: the library's test mode unpacks and checks every entry and writes nothing.
+        code, output, _ = wine.run([extract, "--test", unrar, archive, "C:\\bench\\limit\\"])
+        if code != 0:
+            raise RuntimeError("bench_extract --test failed: " + output)
+        figures["floor install"] = microseconds(output)
         expected = tree(limit_dir)
         listing = os.path.join(logs, "files.txt")
         with open(listing, "w", newline="\r\n") as handle:
@@ -429,6 +434,8 @@ def report(kits, rounds):
         counting = m(lambda f: 100.0 * f["setup count"] / f["setup extract"])
         removal = m(lambda f: f["uninstall uninstallation"] / f["limit uninstall"])
         row(kit, "limit: bare extraction loop", ms(m(lambda f: f["limit install"])))
+        row(kit, "floor: the library's test mode alone (nothing written)", "%s (%.2fx limit)" % (
+            ms(m(lambda f: f["floor install"])), m(lambda f: f["floor install"] / f["limit install"])))
         row(kit, "installation (orvsetup)", ms(m(lambda f: f["setup installation"])), "<= 1.10x limit",
             "%.2fx %s" % (install, "met" if install <= 1.10 else "NOT met"))
         row(kit, "- without the counters step", "%.2fx limit" % m(
