@@ -1,8 +1,6 @@
 // Choosing the IDE editions of the installation.
 #include "edition_choice.h"
 
-#include <algorithm>
-
 #include "ide_editions.h"
 #include "path_utils.h"
 #include "program_switches.h"
@@ -11,21 +9,17 @@
 #include "setup_settings.h"
 
 namespace {
-bool Contains(const std::vector<IdeEdition>& editions, IdeEdition edition) {
-  return std::find(editions.begin(), editions.end(), edition) != editions.end();
-}
-
 // The editions /IDE= names, in the listed order; nullopt (logged) when it names one that cannot be used.
 std::optional<std::vector<IdeEdition>> EditionsOfSwitch(const std::string& text,
                                                         const std::vector<IdeEdition>& installed) {
   std::vector<IdeEdition> named;
   for (const std::string& code : EditionCodes(text, ";,")) {
     const std::optional<IdeEdition> edition = KnownEditionFromCode(code);
-    if (!edition || !Contains(SetupSettings.ListedEditions, *edition)) {
+    if (!edition || !ListsEdition(SetupSettings.ListedEditions, *edition)) {
       LogLine("/IDE=: \"" + code + "\" is not an edition this setup installs into: the setup stops");
       return std::nullopt;
     }
-    if (!Contains(installed, *edition)) {
+    if (!ListsEdition(installed, *edition)) {
       LogLine("/IDE=: " + EditionDisplayName(*edition) + " is not installed: the setup stops");
       return std::nullopt;
     }
@@ -33,7 +27,7 @@ std::optional<std::vector<IdeEdition>> EditionsOfSwitch(const std::string& text,
   }
   std::vector<IdeEdition> chosen;
   for (IdeEdition edition : installed)
-    if (Contains(named, edition)) chosen.push_back(edition);
+    if (ListsEdition(named, edition)) chosen.push_back(edition);
   if (chosen.empty()) LogLine("/IDE= names no edition: the setup stops");
   return chosen.empty() ? std::nullopt : std::optional<std::vector<IdeEdition>>(chosen);
 }

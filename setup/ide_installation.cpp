@@ -13,8 +13,8 @@
 #include "package_build.h"
 #include "path_macros.h"
 #include "path_utils.h"
+#include "rar_extraction.h"
 #include "registry_names.h"
-#include "resource_ids.h"
 #include "run_log.h"
 #include "setup_error.h"
 #include "setup_settings.h"
@@ -62,13 +62,6 @@ bool RegisterHelpFiles(IdeEdition edition, bool recordNames) {
   return true;
 }
 
-// A [Help_Files] line names its file alone or as name=title.
-bool IsListedHelpFile(const std::string& path) {
-  const std::string name = ExtractFileName(path);
-  for (const std::string& line : SetupSettings.HelpFiles)
-    if (SameTextLocale(line, name) || SameTextLocale(NamePart(line), name)) return true;
-  return false;
-}
 }  // namespace
 
 std::string LocateInstalledFile(const std::string& fileName) {
@@ -79,15 +72,18 @@ std::string LocateInstalledFile(const std::string& fileName) {
 
 void CopyHelpFilesToEditions() {
   TSetupSettings& s = SetupSettings;
-  const StringList extracted = s.Files;
+  // The extracted help files, each name once.
+  std::vector<std::string> sources;
+  std::unordered_set<std::string> names;
+  for (const std::string& path : s.Files) {
+    const std::string name = ExtractFileName(path);
+    if (IsListedHelpFile(name, s.HelpFiles) && names.insert(LowerCaseLocale(name)).second) sources.push_back(path);
+  }
   for (IdeEdition edition : s.Editions) {
     const std::string helpDir = ExtractFilePath(HelpContentsFileOf(edition));
     if (helpDir.empty() || SameTextLocale(helpDir, s.HelpDir)) continue;
-    std::unordered_set<std::string> copied;
-    for (const std::string& source : extracted) {
-      const std::string name = ExtractFileName(source);
-      if (!IsListedHelpFile(source) || !copied.insert(LowerCaseLocale(name)).second) continue;
-      const std::string target = helpDir + name;
+    for (const std::string& source : sources) {
+      const std::string target = helpDir + ExtractFileName(source);
       PrepareFileForWriting(target);
       if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
         const DWORD error = GetLastError();
@@ -100,13 +96,12 @@ void CopyHelpFilesToEditions() {
   }
 }
 
-void InstallIntoEditions(HWND progressDialog) {
+void InstallIntoEditions() {
   TSetupSettings& s = SetupSettings;
   bool anyHelpContents = false;
   for (IdeEdition edition : s.Editions) {
     LogLine("Installing into " + EditionDisplayName(edition));
-    SendDlgItemMessageA(progressDialog, IDC_STATUS_TEXT, WM_SETTEXT, 0,
-                        reinterpret_cast<LPARAM>(BuildingPackagesStatus(EditionDisplayName(edition)).c_str()));
+    ShowProgressStatus(BuildingPackagesStatus(EditionDisplayName(edition)));
     BuildListedPackages(edition);
     RegisterPackages(edition);
     AddLibraryPath(edition, UnitsFolderOf(edition));

@@ -91,7 +91,7 @@ class InstallationProgress {
     LoadUnrarLibrary(libraryName);
     // Created visible from its template.
     if (CurrentRunMode() != rmVerySilent) dialog_.emplace(IDD_PROGRESS);
-    RarProgressDialog = Window();
+    RarProgressDialog = dialog_ ? dialog_->Handle() : nullptr;
   }
   InstallationProgress(const InstallationProgress&) = delete;
   InstallationProgress& operator=(const InstallationProgress&) = delete;
@@ -100,7 +100,6 @@ class InstallationProgress {
     dialog_.reset();
     UnloadUnrarLibrary();
   }
-  HWND Window() const { return dialog_ ? dialog_->Handle() : nullptr; }
 
  private:
   std::optional<TOrvResDialog> dialog_;
@@ -149,8 +148,7 @@ TInstallOutcome RunInstallation() {
   try {
     extracted = TimedStep("installation", [&] {
       InstallationProgress progress(ExtractFileName(s.UnRarDll));
-      SendDlgItemMessageA(progress.Window(), IDC_STATUS_TEXT, WM_SETTEXT, 0,
-                          reinterpret_cast<LPARAM>(kStartingSetupStatus));
+      ShowProgressStatus(kStartingSetupStatus);
       TimedStep("count", [&] { CountRarArchive(s.RarFile, s.InstallDir); });
       AddHelpCopiesToSizes();
       // Nothing is written before every volume has room; from here on everything written is journaled.
@@ -164,7 +162,7 @@ TInstallOutcome RunInstallation() {
         WriteProductRecord();
         SetUninstallValue(s.AppName, kVersionValue, s.Version);
       });
-      TimedStep("ide", [&] { InstallIntoEditions(progress.Window()); });
+      TimedStep("ide", InstallIntoEditions);
       return true;
     });
     if (extracted)

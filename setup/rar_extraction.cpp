@@ -121,6 +121,14 @@ class ForeignTargetCheck {
 };
 }  // namespace
 
+void ShowProgressStatus(const std::string& text) {
+  SendToProgressControl(IDC_STATUS_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool IsListedHelpFile(const std::string& fileName, const StringList& helpFiles) {
+  return HelpFileNames(helpFiles).count(LowerCaseLocale(fileName)) != 0;
+}
+
 bool IsRarFolderEntry(const RARHeaderData& header) {
   if ((header.Flags & RHDF_DIRECTORY) != 0) return true;
   switch (header.HostOS) {

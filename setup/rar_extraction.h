@@ -1,5 +1,5 @@
 // Routed extraction of the product archive: where each entry goes, what is recorded, and the progress display.
-// ExtractAndBuild (installation.cpp) shows how the installation sequence drives it: the library loaded, the
+// RunInstallation (installation.cpp) shows how the installation sequence drives it: the library loaded, the
 // progress dialog up and RarProgressDialog set, the counting pass, then the extracting pass.
 #pragma once
 
@@ -30,6 +30,10 @@ extern std::map<std::string, long long> RarSizeByFolder;
 // milliseconds are coalesced into the latest, an entry of a percent of the total or more is shown at once, and
 // the last entry with the final position is sent when the walk ends.
 extern HWND RarProgressDialog;
+// Puts the text into the progress dialog's status line; nothing without a dialog.
+void ShowProgressStatus(const std::string& text);
+// True when a [Help_Files] line names the file: by its name part, or by the whole line (user-locale case ignored).
+bool IsListedHelpFile(const std::string& fileName, const StringList& helpFiles);
 
 // Walks the archive: for each entry, chooses its destination (files named in systemFiles go to the Windows
 // system folder under their bare name), asks the callback (none: extract), creates and records the folders a

@@ -13,10 +13,6 @@ namespace {
 // The template holds one box per edition.
 constexpr std::size_t kBoxCount = kEditionCount;
 
-bool Contains(const std::vector<IdeEdition>& editions, IdeEdition edition) {
-  return std::find(editions.begin(), editions.end(), edition) != editions.end();
-}
-
 std::string BoxText(IdeEdition edition, bool installed) {
   return EditionDisplayName(edition) + (installed ? "" : kNotInstalledSuffix);
 }
@@ -25,7 +21,7 @@ std::string BoxText(IdeEdition edition, bool installed) {
 std::string EditionList(const std::vector<IdeEdition>& editions, const std::vector<IdeEdition>& installed) {
   std::string list;
   for (IdeEdition edition : editions)
-    list += (list.empty() ? "" : ", ") + BoxText(edition, Contains(installed, edition));
+    list += (list.empty() ? "" : ", ") + BoxText(edition, ListsEdition(installed, edition));
   return list;
 }
 
@@ -44,10 +40,11 @@ TSelectIdesDialog::TSelectIdesDialog(const std::vector<IdeEdition>& listed, cons
       // A list longer than the boxes can only repeat editions.
       listed_(listed.begin(), listed.begin() + std::min(listed.size(), kBoxCount)) {
   for (std::size_t i = 0; i < listed_.size(); ++i) {
-    const bool isInstalled = Contains(installed, listed_[i]);
+    const bool isInstalled = ListsEdition(installed, listed_[i]);
     SetWindowTextA(Box(i), BoxText(listed_[i], isInstalled).c_str());
     EnableWindow(Box(i), isInstalled);
-    SendMessageA(Box(i), BM_SETCHECK, isInstalled && Contains(checked, listed_[i]) ? BST_CHECKED : BST_UNCHECKED, 0);
+    SendMessageA(Box(i), BM_SETCHECK, isInstalled && ListsEdition(checked, listed_[i]) ? BST_CHECKED : BST_UNCHECKED,
+                 0);
   }
   HideUnusedBoxes();
 }

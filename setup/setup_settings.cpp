@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <climits>
 
 #include "command_line.h"
@@ -204,7 +203,7 @@ bool LoadSetupSettings() {
     const std::optional<IdeEdition> edition = KnownEditionFromCode(code);
     if (!edition)
       LogLine("DelphiVer: \"" + code + "\" names no edition and is left out");
-    else if (std::find(s.ListedEditions.begin(), s.ListedEditions.end(), *edition) == s.ListedEditions.end())
+    else if (!ListsEdition(s.ListedEditions, *edition))
       s.ListedEditions.push_back(*edition);
   }
   if (s.ListedEditions.empty()) s.ListedEditions.push_back(ieDelphi5);

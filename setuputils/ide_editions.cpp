@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "path_utils.h"
 #include "registry.h"
 #include "text_compare.h"
@@ -41,6 +43,10 @@ std::optional<IdeEdition> KnownEditionFromCode(const std::string& code) {
   for (int i = 0; i < kEditionCount; ++i)
     if (SameTextAscii(trimmed, kEditions[i].code)) return static_cast<IdeEdition>(i);
   return std::nullopt;
+}
+
+bool ListsEdition(const std::vector<IdeEdition>& editions, IdeEdition edition) {
+  return std::find(editions.begin(), editions.end(), edition) != editions.end();
 }
 
 std::vector<std::string> EditionCodes(const std::string& text, const char* separators) {

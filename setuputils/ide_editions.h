@@ -24,6 +24,8 @@ constexpr int kEditionCount = 10;
 IdeEdition EditionFromCode(const std::string& code);
 // The same, nullopt for a code the table does not have.
 std::optional<IdeEdition> KnownEditionFromCode(const std::string& code);
+// True when the edition is among the editions.
+bool ListsEdition(const std::vector<IdeEdition>& editions, IdeEdition edition);
 // The pieces of a list of codes ("D5;D6", or with the separators given), empty ones left out.
 std::vector<std::string> EditionCodes(const std::string& text, const char* separators = ";");
 std::string EditionCode(IdeEdition edition);

@@ -155,7 +155,7 @@ std::vector<IdeEdition> EntryEditions() {
   if (codes.empty()) codes.push_back(std::string());
   for (const std::string& code : codes) {
     const IdeEdition edition = EditionFromCode(code);
-    if (std::find(editions.begin(), editions.end(), edition) == editions.end()) editions.push_back(edition);
+    if (!ListsEdition(editions, edition)) editions.push_back(edition);
   }
   return editions;
 }
