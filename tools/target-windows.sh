@@ -7,7 +7,8 @@
 # Sets and exports: ORV_ARCH, ORV_CACHE, ORV_ARCH_CACHE (unrar.dll and the template prefix of this kind),
 # ORV_TOOLCHAIN (CMake toolchain file of the test build), ORV_DIST_TOOLCHAIN (the shipped programs'), ORV_MINGW (the
 # test build's compiler prefix), ORV_UNRAR_DLL, ORV_TEMPLATE_PREFIX, WINEARCH, WINELOADER, WINESERVER, WINEDEBUG,
-# LC_ALL, ORV_NSIS_TARGET; defines the shell functions wine and wineserver, which run this kind's loader and server.
+# WINEDLLOVERRIDES, LC_ALL, ORV_NSIS_TARGET; defines the shell functions wine and wineserver, which run this kind's
+# loader and server.
 
 orv_tools_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
@@ -55,8 +56,11 @@ WINEARCH="$ORV_ARCH"
 WINEDEBUG="${WINEDEBUG:--all}"
 # A locale that always exists: under a missing one Wine cannot handle names with letters outside ASCII.
 LC_ALL=C.UTF-8
+# Wine's menu helper reads every shortcut saved under the Start menu, holding it open for a moment, and writes desktop
+# entries into this machine's own menus: tests would race it and litter the host.
+WINEDLLOVERRIDES="winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 export ORV_ARCH ORV_CACHE ORV_ARCH_CACHE ORV_TOOLCHAIN ORV_DIST_TOOLCHAIN ORV_MINGW ORV_UNRAR_DLL ORV_TEMPLATE_PREFIX \
-  WINEARCH WINELOADER WINESERVER WINEDEBUG LC_ALL ORV_NSIS_TARGET
+  WINEARCH WINELOADER WINESERVER WINEDEBUG WINEDLLOVERRIDES LC_ALL ORV_NSIS_TARGET
 
 wine() { "$WINELOADER" "$@"; }
 wineserver() { "$WINESERVER" "$@"; }
