@@ -3,15 +3,22 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <climits>
-#include <map>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
+#include <deque>
+#include <iterator>
+#include <map>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 
 #include "../resources/resource_ids.h"
 #include "change_observer.h"
+#include "entry_writer.h"
 #include "message_pump.h"
 #include "path_macros.h"
 #include "path_utils.h"
@@ -83,9 +90,12 @@ bool IsRoutedHelpFile(const RARHeaderData& header) {
 }
 
 void LogEntry(const std::string& entryPath, int operation, bool isFolder, bool recorded, const std::string& target,
-              int result) {
+              int result, DWORD systemError) {
   if (operation != RAR_EXTRACT)
     LogLine("Skipped " + entryPath);
+  else if (systemError != 0)
+    LogLine(FormatText("Failed %s: %s could not be %s: %s", entryPath.c_str(), target.c_str(),
+                       result == ERAR_ECREATE ? "created" : "written", Win32ErrorText(systemError).c_str()));
   else if (result != ERAR_SUCCESS)
     LogLine(FormatText("Failed %s: the library reported error %d", entryPath.c_str(), result));
   else if (isFolder)
@@ -118,6 +128,172 @@ class ForeignTargetCheck {
  private:
   NameSet ownTargets_;
   std::optional<RegistryKey> counters_;
+};
+
+// An entry the walk hands on, and what it does once the entry's file is written or known to have failed.
+struct WalkEntry {
+  std::string entryPath;
+  std::string target;
+  int operation;
+  bool isFolder;
+  bool record;         // its target goes into the files list
+  bool recordedInLog;  // the log does not call it "not recorded"
+};
+
+// Logs and records the entry; a file that was not written gives back what was there. False when it failed.
+bool SettleEntry(const WalkEntry& entry, int result, StringList* files, bool logEntries, DWORD systemError = 0) {
+  const bool failed = result != ERAR_SUCCESS;
+  if (failed && entry.operation == RAR_EXTRACT && !entry.isFolder) RestoreUnwrittenFile(entry.target);
+  if (logEntries)
+    LogEntry(entry.entryPath, entry.operation, entry.isFolder, entry.recordedInLog, entry.target, result, systemError);
+  if (entry.record) files->Add(entry.target);
+  return !failed;
+}
+
+// Folders are made once: a folder this walk made or found stays known, so its files do not ask again.
+class FolderCreation {
+ public:
+  explicit FolderCreation(StringList* folders) : folders_(folders) {}
+  void Ensure(const std::string& folder) {
+    if (known_.insert(LowerCaseLocale(folder)).second) ForceDirectoriesRecorded(folder, folders_);
+  }
+
+ private:
+  StringList* folders_;
+  NameSet known_;
+};
+
+// Names the writer gives exactly as the library would: no character Windows refuses or the library replaces, no
+// component ending in a blank or a dot, no device name; everything else is left to the library.
+bool IsPlainName(const std::wstring& name) {
+  size_t begin = 0;
+  for (;;) {
+    size_t end = name.find(L'\\', begin);
+    if (end == std::wstring::npos) end = name.size();
+    if (end == begin || name[end - 1] == L' ' || name[end - 1] == L'.') return false;
+    for (size_t i = begin; i < end; ++i)
+      if (name[i] < 32 || wcschr(L"\"*/:<>?|", name[i]) != nullptr) return false;
+    std::wstring start = name.substr(begin, 3);
+    CharUpperBuffW(&start[0], static_cast<DWORD>(start.size()));
+    const wchar_t next = end - begin > 3 ? name[begin + 3] : L'.';
+    if ((start == L"CON" || start == L"PRN" || start == L"AUX" || start == L"NUL" || start == L"COM" ||
+         start == L"LPT") &&
+        (next == L'.' || iswdigit(next)))
+      return false;
+    if (end == name.size()) return true;
+    begin = end + 1;
+  }
+}
+
+// The file the writer makes of the entry, when it can make it as the library would; links and names the library
+// changes are left to the library.
+std::optional<EntryFile> StreamedEntryFile(const RARHeaderDataEx& header, const std::string& destPath,
+                                           const std::string& destName) {
+  if (header.RedirType != 0) return std::nullopt;
+  std::wstring name(header.FileNameW, wcsnlen(header.FileNameW, std::size(header.FileNameW)));
+  std::replace(name.begin(), name.end(), L'/', L'\\');
+  EntryFile file;
+  file.path = destName.empty() ? WideFromAnsi(AddTrailingBackslash(destPath)) + name : WideFromAnsi(destName);
+  if (!IsPlainName(destName.empty() ? name : WideFromAnsi(ExtractFileName(destName))) || file.path.size() >= MAX_PATH)
+    return std::nullopt;
+  file.modified.dwLowDateTime = header.MtimeLow;
+  file.modified.dwHighDateTime = header.MtimeHigh;
+  // Attributes of another system's archive are not Windows attributes: such a file gets the plain archive bit.
+  const bool windowsHost =
+      header.HostOS == RAR_HOST_MSDOS || header.HostOS == RAR_HOST_OS2 || header.HostOS == RAR_HOST_WIN32;
+  file.attributes = windowsHost ? header.FileAttr : FILE_ATTRIBUTE_ARCHIVE;
+  return file;
+}
+
+// The writer that the library's data goes to while it unpacks an entry of the walk; null outside.
+EntryWriter* dataSink = nullptr;
+
+int WINAPI TakeEntryData(unsigned char* data, int size) {
+  return dataSink != nullptr && size >= 0 && dataSink->Write(data, static_cast<size_t>(size)) ? 1 : 0;
+}
+
+// The walk's files, unpacked by the library in its test mode and written by the writer's thread meanwhile. Each
+// entry is settled (logged, recorded, restored on failure) once its file is written, in the archive's order.
+class StreamedFiles {
+ public:
+  // Data waiting for the writer never takes more than this, however large the files.
+  static constexpr size_t kBufferLimit = 8u << 20;
+
+  StreamedFiles(HANDLE archive, StringList* files, bool logEntries)
+      : files_(files), logEntries_(logEntries), writer_(output_, kBufferLimit) {
+    dataSink = &writer_;
+    SetRarDataProc(archive, TakeEntryData);
+  }
+  ~StreamedFiles() { dataSink = nullptr; }
+  StreamedFiles(const StreamedFiles&) = delete;
+  StreamedFiles& operator=(const StreamedFiles&) = delete;
+
+  // True while the writer has still to write this target.
+  bool Writes(const std::string& target) const { return pendingTargets_.count(LowerCaseLocale(target)) != 0; }
+
+  // The current entry unpacked into its file; false when it or an entry before it failed.
+  bool Extract(HANDLE archive, const WalkEntry& entry, EntryFile file) {
+    pending_.push_back({entry, ERAR_SUCCESS});
+    pendingTargets_.insert(LowerCaseLocale(entry.target));
+    writer_.Begin(std::move(file));
+    const int result = ProcessRarFile(archive, RAR_TEST, std::string(), std::string());
+    pending_.back().libraryResult = result;
+    writer_.End(result == ERAR_SUCCESS);
+    return SettleFinished(result != ERAR_SUCCESS);
+  }
+
+  // Settles the entries whose files are done (wait: all of them); false when one of them failed.
+  bool SettleFinished(bool wait) {
+    bool settled = true;
+    while (auto outcome = writer_.TakeOutcome(wait)) {
+      const Pending entry = std::move(pending_.front());
+      pending_.pop_front();
+      pendingTargets_.erase(pendingTargets_.find(LowerCaseLocale(entry.walk.target)));
+      switch (outcome->first) {
+        case EntryOutcome::kWritten:
+          settled = SettleEntry(entry.walk, ERAR_SUCCESS, files_, logEntries_) && settled;
+          break;
+        case EntryOutcome::kDiscarded:
+          settled = SettleEntry(entry.walk, entry.libraryResult, files_, logEntries_) && settled;
+          break;
+        case EntryOutcome::kNotCreated:
+        case EntryOutcome::kNotWritten:
+          SettleEntry(entry.walk, outcome->first == EntryOutcome::kNotCreated ? ERAR_ECREATE : ERAR_EWRITE, files_,
+                      logEntries_, outcome->second);
+          settled = false;
+          break;
+        case EntryOutcome::kSkipped:
+          // Never written because an earlier entry failed: only what was there comes back.
+          RestoreUnwrittenFile(entry.walk.target);
+          settled = false;
+          break;
+      }
+    }
+    return settled;
+  }
+
+  // After an error on the walk's thread: the files handed on are finished and settled; a failure on the way is
+  // left to the undo that follows the error.
+  void SettleAfterError() noexcept {
+    try {
+      SettleFinished(true);
+    } catch (...) {
+      while (writer_.TakeOutcome(true)) {
+      }
+    }
+  }
+
+ private:
+  struct Pending {
+    WalkEntry walk;
+    int libraryResult;
+  };
+  StringList* files_;
+  const bool logEntries_;
+  DiskOutput output_;
+  EntryWriter writer_;
+  std::deque<Pending> pending_;
+  std::unordered_multiset<std::string> pendingTargets_;
 };
 }  // namespace
 
@@ -204,55 +380,77 @@ bool ExtractRarArchive(const std::string& archiveName, const std::string& destDi
   const std::string systemDir = SystemDir();
   const NameSet systemNames = systemFiles != nullptr ? LowerCaseNames(*systemFiles) : NameSet();
   ForeignTargetCheck foreignTargets;
+  FolderCreation folderCreation(folders);
   // The extracting pass tells the log where every entry went; the counting pass only reads headers.
   const bool logEntries = RunLogIsOpen() && openMode == RAR_OM_EXTRACT;
+  std::optional<StreamedFiles> streamed;
+  if (openMode == RAR_OM_EXTRACT && RarLibraryStreamsData()) streamed.emplace(archive.get(), files, logEntries);
   bool filesIntoDestDir = false;
   bool damaged = false;
 
   RARHeaderData header;
+  auto extended = std::make_unique<RARHeaderDataEx>();
   int readResult;
-  while ((readResult = ReadRarHeader(archive.get(), header)) == ERAR_SUCCESS) {
-    const std::string entryPath = RarEntryPath(header);
-    if (IsUnsafeRarEntryPath(entryPath)) {
-      if (logEntries) LogLine("Skipped " + entryPath + ": its path leaves the destination");
-      damaged = ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()) != ERAR_SUCCESS;
-      if (damaged) break;
-      continue;
-    }
-    const std::string bareName = ExtractFileName(entryPath);
-    const bool isFolder = IsRarFolderEntry(header);
-    const bool isSystem = !isFolder && systemNames.count(LowerCaseLocale(bareName)) != 0;
-    std::string destPath = isSystem ? systemDir : destDir;
-    std::string destName;
-    const int operation = callback != nullptr ? callback(header, destPath, destName) : RAR_EXTRACT;
+  auto readHeader = [&] {
+    return streamed ? ReadRarHeaderEx(archive.get(), header, *extended) : ReadRarHeader(archive.get(), header);
+  };
+  try {
+    while ((readResult = readHeader()) == ERAR_SUCCESS) {
+      const std::string entryPath = RarEntryPath(header);
+      if (IsUnsafeRarEntryPath(entryPath)) {
+        if (logEntries) LogLine("Skipped " + entryPath + ": its path leaves the destination");
+        damaged = ProcessRarFile(archive.get(), RAR_SKIP, std::string(), std::string()) != ERAR_SUCCESS;
+        if (damaged) break;
+        continue;
+      }
+      const std::string bareName = ExtractFileName(entryPath);
+      const bool isFolder = IsRarFolderEntry(header);
+      const bool isSystem = !isFolder && systemNames.count(LowerCaseLocale(bareName)) != 0;
+      std::string destPath = isSystem ? systemDir : destDir;
+      std::string destName;
+      const int operation = callback != nullptr ? callback(header, destPath, destName) : RAR_EXTRACT;
 
-    if (isSystem) {
-      destName = AddTrailingBackslash(destPath) + bareName;
-    } else if (!isFolder && folders != nullptr) {
-      ForceDirectoriesRecorded(AddTrailingBackslash(destPath) + ExtractFilePath(entryPath), folders);
-    }
-    const bool record = !isFolder && files != nullptr && (destName.empty() || !foreignTargets.IsForeign(destName));
-    if (!isFolder && operation == RAR_EXTRACT && destName.empty()) filesIntoDestDir = true;
+      if (isSystem) {
+        destName = AddTrailingBackslash(destPath) + bareName;
+      } else if (!isFolder && folders != nullptr) {
+        folderCreation.Ensure(AddTrailingBackslash(destPath) + ExtractFilePath(entryPath));
+      }
+      WalkEntry entry{entryPath, !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath,
+                      operation, isFolder,
+                      false,     false};
+      std::optional<EntryFile> streamedFile;
+      if (streamed && operation == RAR_EXTRACT && !isFolder)
+        streamedFile = StreamedEntryFile(*extended, destPath, destName);
+      // Whatever the library writes itself, and a file the writer still has to write, waits for the writer.
+      if (streamed && operation == RAR_EXTRACT && (!streamedFile || streamed->Writes(entry.target)) &&
+          !streamed->SettleFinished(true)) {
+        damaged = true;
+        break;
+      }
+      entry.record = !isFolder && files != nullptr && (destName.empty() || !foreignTargets.IsForeign(destName));
+      entry.recordedInLog = destName.empty() || entry.record;
+      if (!isFolder && operation == RAR_EXTRACT && destName.empty()) filesIntoDestDir = true;
 
-    if (operation == RAR_EXTRACT) {
-      const std::string target = !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath;
-      if (isFolder)
-        PrepareFolderCreation(target);
+      if (operation == RAR_EXTRACT) {
+        if (isFolder)
+          PrepareFolderCreation(entry.target);
+        else
+          PrepareFileForWriting(entry.target);
+      }
+      // A file that could not be created or written (a full drive, say) fails the extraction as a damaged archive
+      // does: an installation with a file missing is no installation.
+      if (streamedFile)
+        damaged = !streamed->Extract(archive.get(), entry, std::move(*streamedFile));
       else
-        PrepareFileForWriting(target);
+        damaged = !SettleEntry(entry, ProcessRarFile(archive.get(), operation, destPath, destName), files, logEntries);
+      if (damaged) break;
+      PumpPendingMessages();
     }
-    // A file that could not be created or written (a full drive, say) fails the extraction as a damaged archive
-    // does: an installation with a file missing is no installation.
-    const int result = ProcessRarFile(archive.get(), operation, destPath, destName);
-    damaged = result != ERAR_SUCCESS;
-    if (damaged && operation == RAR_EXTRACT && !isFolder)
-      RestoreUnwrittenFile(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
-    if (logEntries)
-      LogEntry(entryPath, operation, isFolder, destName.empty() || record,
-               !destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath, result);
-    if (record) files->Add(!destName.empty() ? destName : AddTrailingBackslash(destPath) + entryPath);
-    if (damaged) break;
-    PumpPendingMessages();
+    if (streamed && !streamed->SettleFinished(true)) damaged = true;
+  } catch (...) {
+    // What was handed to the writer is written, and settled, before the error passes on.
+    if (streamed) streamed->SettleAfterError();
+    throw;
   }
   if (readResult != ERAR_SUCCESS && readResult != ERAR_END_ARCHIVE) {
     if (logEntries)

@@ -27,12 +27,10 @@ bool CreateShellLink(const std::string& linkFile, const std::string& target, con
   if (!workingFolder.empty()) link->SetWorkingDirectory(workingFolder.c_str());
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.put_void())) || !file) return false;
-  int length = MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, nullptr, 0);
-  if (length <= 0) return false;
-  std::vector<wchar_t> wide(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_ACP, 0, linkFile.c_str(), -1, wide.data(), length);
+  const std::wstring wide = WideFromAnsi(linkFile);
+  if (wide.empty()) return false;
   PrepareFileForWriting(linkFile);
-  if (SUCCEEDED(file->Save(wide.data(), TRUE))) return true;
+  if (SUCCEEDED(file->Save(wide.c_str(), TRUE))) return true;
   // The user's own shortcut of that name comes back.
   RestoreUnwrittenFile(linkFile);
   return false;

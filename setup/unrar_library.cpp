@@ -1,23 +1,34 @@
 // Run-time binding of "unrar.dll": the module, its entry points and the call wrappers.
 #include "unrar_library.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "run_log.h"
 #include "setup_error.h"
 
 namespace {
-// Bound in this order; only the first four are called.
-enum EntryPoint { epOpenArchive, epCloseArchive, epReadHeader, epProcessFile, epCount = 7 };
+// Bound in this order; neither volume changes nor passwords are ever asked for.
+enum EntryPoint {
+  epOpenArchive,
+  epCloseArchive,
+  epReadHeader,
+  epProcessFile,
+  epSetProcessDataProc = 5,
+  epReadHeaderEx = 7,
+  epCount
+};
 const char* const kEntryPointNames[epCount] = {
     "RAROpenArchive",      "RARCloseArchive",       "RARReadHeader",  "RARProcessFile",
-    "RARSetChangeVolProc", "RARSetProcessDataProc", "RARSetPassword",
+    "RARSetChangeVolProc", "RARSetProcessDataProc", "RARSetPassword", "RARReadHeaderEx",
 };
 
 using OpenArchiveProc = HANDLE(WINAPI*)(RAROpenArchiveData*);
 using CloseArchiveProc = int(WINAPI*)(HANDLE);
 using ReadHeaderProc = int(WINAPI*)(HANDLE, RARHeaderData*);
 using ProcessFileProc = int(WINAPI*)(HANDLE, int, char*, char*);
+using SetProcessDataProc = void(WINAPI*)(HANDLE, RarDataProc);
+using ReadHeaderExProc = int(WINAPI*)(HANDLE, RARHeaderDataEx*);
 
 UniqueModule unrarModule;
 // Stored untyped: each is cast to its own type where it is called.
@@ -39,6 +50,18 @@ Proc BoundEntryPoint(EntryPoint which) {
 std::string AnsiToOem(std::string text) {
   if (!text.empty()) CharToOemBuffA(text.c_str(), &text[0], static_cast<DWORD>(text.size()));
   return text;
+}
+
+void NameFromOem(RARHeaderData& header) {
+  DWORD length = static_cast<DWORD>(strnlen(header.FileName, sizeof header.FileName));
+  OemToCharBuffA(header.FileName, header.FileName, length);
+}
+
+template <size_t To, size_t From>
+void CopyTerminated(char (&to)[To], const char (&from)[From]) {
+  const size_t length = strnlen(from, std::min(To - 1, From));
+  std::memcpy(to, from, length);
+  to[length] = '\0';
 }
 
 // A null pointer for an empty text, as the library expects for "not given".
@@ -90,11 +113,38 @@ void CloseRarArchive(HANDLE archive) noexcept {
 int ReadRarHeader(HANDLE archive, RARHeaderData& header) {
   auto read = BoundEntryPoint<ReadHeaderProc>(epReadHeader);
   int result = read(archive, &header);
-  if (result == ERAR_SUCCESS) {
-    DWORD length = static_cast<DWORD>(strnlen(header.FileName, sizeof header.FileName));
-    OemToCharBuffA(header.FileName, header.FileName, length);
-  }
+  if (result == ERAR_SUCCESS) NameFromOem(header);
   return result;
+}
+
+bool RarLibraryStreamsData() {
+  EnsureUnrarLibrary();
+  return entryPoints[epSetProcessDataProc] != nullptr && entryPoints[epReadHeaderEx] != nullptr;
+}
+
+int ReadRarHeaderEx(HANDLE archive, RARHeaderData& header, RARHeaderDataEx& extended) {
+  auto read = BoundEntryPoint<ReadHeaderExProc>(epReadHeaderEx);
+  std::memset(&extended, 0, sizeof extended);
+  const int result = read(archive, &extended);
+  // The basic form as the library makes it from the extended one: names cut to their fields, always terminated.
+  std::memset(&header, 0, sizeof header);
+  CopyTerminated(header.ArcName, extended.ArcName);
+  CopyTerminated(header.FileName, extended.FileName);
+  header.Flags = extended.Flags;
+  header.PackSize = extended.PackSize;
+  header.UnpSize = extended.UnpSize;
+  header.HostOS = extended.HostOS;
+  header.FileCRC = extended.FileCRC;
+  header.FileTime = extended.FileTime;
+  header.UnpVer = extended.UnpVer;
+  header.Method = extended.Method;
+  header.FileAttr = extended.FileAttr;
+  if (result == ERAR_SUCCESS) NameFromOem(header);
+  return result;
+}
+
+void SetRarDataProc(HANDLE archive, RarDataProc proc) {
+  BoundEntryPoint<SetProcessDataProc>(epSetProcessDataProc)(archive, proc);
 }
 
 int ProcessRarFile(HANDLE archive, int operation, const std::string& destPath, const std::string& destName) {

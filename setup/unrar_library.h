@@ -40,6 +40,46 @@ struct RARHeaderData {
   unsigned int CmtState;
 };
 
+// The extended header form: 1024-character names, the Unicode name and full-precision times among them.
+struct RARHeaderDataEx {
+  char ArcName[1024];
+  wchar_t ArcNameW[1024];
+  char FileName[1024];
+  wchar_t FileNameW[1024];
+  unsigned int Flags;
+  unsigned int PackSize;
+  unsigned int PackSizeHigh;
+  unsigned int UnpSize;
+  unsigned int UnpSizeHigh;
+  unsigned int HostOS;
+  unsigned int FileCRC;
+  unsigned int FileTime;
+  unsigned int UnpVer;
+  unsigned int Method;
+  unsigned int FileAttr;
+  char* CmtBuf;
+  unsigned int CmtBufSize;
+  unsigned int CmtSize;
+  unsigned int CmtState;
+  unsigned int DictSize;
+  unsigned int HashType;
+  char Hash[32];
+  unsigned int RedirType;  // 0: a plain file or folder; otherwise a link of some kind
+  wchar_t* RedirName;
+  unsigned int RedirNameSize;
+  unsigned int DirTarget;
+  unsigned int MtimeLow;  // FILETIME of the last change; 0 when the archive holds none
+  unsigned int MtimeHigh;
+  unsigned int CtimeLow;
+  unsigned int CtimeHigh;
+  unsigned int AtimeLow;
+  unsigned int AtimeHigh;
+  unsigned int Reserved[988];
+};
+
+// Receives each piece of an entry's data while the library unpacks it; 0 stops the unpacking.
+using RarDataProc = int(WINAPI*)(unsigned char* data, int size);
+
 // Open modes.
 constexpr unsigned int RAR_OM_LIST = 0;     // headers only; entries can only be skipped
 constexpr unsigned int RAR_OM_EXTRACT = 1;  // entries can be extracted
@@ -98,6 +138,13 @@ void CloseRarArchive(HANDLE archive) noexcept;
 int ReadRarHeader(HANDLE archive, RARHeaderData& header);
 // Processes the current entry; an empty destPath or destName is passed as null. Returns the library's code.
 int ProcessRarFile(HANDLE archive, int operation, const std::string& destPath, const std::string& destName);
+
+// True when the library hands out entries' data (RARSetProcessDataProc) and extended headers (RARReadHeaderEx).
+bool RarLibraryStreamsData();
+// Reads the next header in the extended form; header gets the basic fields exactly as ReadRarHeader gives them.
+int ReadRarHeaderEx(HANDLE archive, RARHeaderData& header, RARHeaderDataEx& extended);
+// From now on the archive hands every piece of data it unpacks (tested or extracted) to proc; null: to nobody.
+void SetRarDataProc(HANDLE archive, RarDataProc proc);
 
 struct RarArchiveTraits {
   using Handle = HANDLE;

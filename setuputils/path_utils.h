@@ -40,6 +40,8 @@ std::string ModuleFileName();
 std::string CurrentFolder();
 // GetFullPathNameA of a path; the path unchanged when the system cannot resolve it.
 std::string FullPathName(const std::string& path);
+// The text in UTF-16, read in the ANSI code page.
+std::wstring WideFromAnsi(const std::string& text);
 bool FileExists(const std::string& path);
 // DeleteFileA, and once more without the read-only attribute that an archive entry may have restored. True when
 // this call deleted the file; otherwise GetLastError tells why the last deletion failed.
