@@ -5,7 +5,7 @@
 
 namespace {
 // Entries without data still take room: their number is bounded too.
-constexpr size_t kMaxQueuedJobs = 4096;
+constexpr size_t kMaxQueuedEntries = 4096;
 
 bool IsSet(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHighDateTime != 0; }
 
@@ -20,29 +20,29 @@ HANDLE CreateForWriting(const std::wstring& path) {
 }
 }  // namespace
 
-DWORD DiskOutput::Create(const EntryFile& file) {
-  file_.reset(CreateForWriting(file.path));
+DWORD DiskOutput::Create(const EntryFile& file, OpenEntryFile& open) {
+  open.handle.reset(CreateForWriting(file.path));
   DWORD error = GetLastError();
-  if (!file_) {
+  if (!open.handle) {
     // A read-only or hidden file in the way is replaced all the same; a missing folder is made.
     const DWORD existing = GetFileAttributesW(file.path.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0)
       SetFileAttributesW(file.path.c_str(), FILE_ATTRIBUTE_NORMAL);
     else if (error == ERROR_PATH_NOT_FOUND)
       CreateParentFolders(file.path);
-    file_.reset(CreateForWriting(file.path));
-    if (!file_) return GetLastError();
+    open.handle.reset(CreateForWriting(file.path));
+    if (!open.handle) return GetLastError();
     error = GetLastError();
   }
-  replaced_ = error == ERROR_ALREADY_EXISTS;
+  open.replaced = error == ERROR_ALREADY_EXISTS;
   return 0;
 }
 
-DWORD DiskOutput::Write(const unsigned char* data, size_t size) {
+DWORD DiskOutput::Write(OpenEntryFile& open, const unsigned char* data, size_t size) {
   while (size > 0) {
     const DWORD piece = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(file_.get(), data, piece, &written, nullptr)) return GetLastError();
+    if (!WriteFile(open.handle.get(), data, piece, &written, nullptr)) return GetLastError();
     if (written == 0) return ERROR_WRITE_FAULT;
     data += written;
     size -= written;
@@ -50,61 +50,70 @@ DWORD DiskOutput::Write(const unsigned char* data, size_t size) {
   return 0;
 }
 
-DWORD DiskOutput::Finish(const EntryFile& file, bool complete) {
+void DiskOutput::Finish(const EntryFile& file, OpenEntryFile& open, bool complete) {
   if (!complete) {
-    file_.reset();
-    return DeleteFileW(file.path.c_str()) ? 0 : GetLastError();
+    open.handle.reset();
+    DeleteFileW(file.path.c_str());
+    return;
   }
-  if (IsSet(file.modified)) SetFileTime(file_.get(), nullptr, nullptr, &file.modified);
-  file_.reset();
+  if (IsSet(file.modified)) SetFileTime(open.handle.get(), nullptr, nullptr, &file.modified);
+  open.handle.reset();
   // A new file has the archive attribute already; one replaced keeps its own until told.
-  if (replaced_ || file.attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesW(file.path.c_str(), file.attributes);
-  return 0;
+  if (open.replaced || file.attributes != FILE_ATTRIBUTE_ARCHIVE)
+    SetFileAttributesW(file.path.c_str(), file.attributes);
 }
 
-EntryWriter::EntryWriter(EntryOutput& output, size_t bufferLimit)
-    : output_(output), bufferLimit_(bufferLimit), thread_([this] { Run(); }) {}
+EntryWriter::EntryWriter(EntryOutput& output, size_t bufferLimit, int writers)
+    : output_(output), bufferLimit_(bufferLimit) {
+  for (int writer = 0; writer < writers; ++writer) threads_.emplace_back([this] { Run(); });
+}
 
 EntryWriter::~EntryWriter() {
-  Queue(Job(JobKind::kStop));
-  thread_.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    // An entry left unended (an error between Begin and End) is discarded.
+    if (!entries_.empty()) entries_.back().ended = true;
+  }
+  changed_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
 }
 
 void EntryWriter::Begin(EntryFile file) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++begun_;
-  }
-  Job job(JobKind::kBegin);
-  job.file = std::move(file);
-  Queue(std::move(job));
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return entries_.size() < kMaxQueuedEntries; });
+  entries_.emplace_back();
+  entries_.back().file = std::move(file);
+  changed_.notify_all();
 }
 
 bool EntryWriter::Write(const unsigned char* data, size_t size) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (failed_) return false;
-  }
-  Job job(JobKind::kData);
-  job.data.assign(data, data + size);
-  Queue(std::move(job));
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return bufferedBytes_ < bufferLimit_ || failed_; });
+  if (failed_) return false;
+  entries_.back().pieces.emplace_back(data, data + size);
+  bufferedBytes_ += size;
+  peakBufferedBytes_ = std::max(peakBufferedBytes_, bufferedBytes_);
+  changed_.notify_all();
   return true;
 }
 
 void EntryWriter::End(bool complete) {
-  Job job(JobKind::kEnd);
-  job.complete = complete;
-  Queue(std::move(job));
+  std::lock_guard<std::mutex> lock(mutex_);
+  entries_.back().ended = true;
+  entries_.back().complete = complete;
+  changed_.notify_all();
 }
 
 std::optional<std::pair<EntryOutcome, DWORD>> EntryWriter::TakeOutcome(bool wait) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (taken_ == begun_) return std::nullopt;
-  if (wait) changed_.wait(lock, [&] { return !outcomes_.empty(); });
-  if (outcomes_.empty()) return std::nullopt;
-  auto outcome = outcomes_.front();
-  outcomes_.pop_front();
-  ++taken_;
+  if (entries_.empty()) return std::nullopt;
+  if (wait) changed_.wait(lock, [&] { return entries_.front().outcome.has_value(); });
+  if (!entries_.front().outcome) return std::nullopt;
+  const auto outcome = *entries_.front().outcome;
+  entries_.pop_front();
+  --nextToWrite_;
+  changed_.notify_all();
   return outcome;
 }
 
@@ -113,85 +122,63 @@ size_t EntryWriter::PeakBufferedBytes() const {
   return peakBufferedBytes_;
 }
 
-void EntryWriter::Queue(Job job) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  // Data waits for room unless the writer has failed and only skips; the end of an entry waits for nothing but
-  // the number of jobs.
-  changed_.wait(lock, [&] {
-    return jobs_.size() < kMaxQueuedJobs && (job.data.empty() || bufferedBytes_ < bufferLimit_ || failed_);
-  });
-  bufferedBytes_ += job.data.size();
-  peakBufferedBytes_ = std::max(peakBufferedBytes_, bufferedBytes_);
-  jobs_.push_back(std::move(job));
-  changed_.notify_all();
-}
-
-void EntryWriter::Finished(EntryOutcome outcome, DWORD error) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  outcomes_.emplace_back(outcome, error);
-  changed_.notify_all();
-}
-
 void EntryWriter::Run() {
-  enum class State { kIdle, kOpen, kNotCreated, kNotWritten, kSkipped } state = State::kIdle;
-  EntryFile current;
-  DWORD error = 0;
   for (;;) {
-    Job job;
+    Entry* entry;
+    bool skip;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return !jobs_.empty(); });
-      job = std::move(jobs_.front());
-      jobs_.pop_front();
-      bufferedBytes_ -= job.data.size();
-      changed_.notify_all();
+      changed_.wait(lock, [&] { return nextToWrite_ < entries_.size() || stopping_; });
+      if (nextToWrite_ == entries_.size()) return;
+      entry = &entries_[nextToWrite_++];
+      skip = failed_;
     }
-    switch (job.kind) {
-      case JobKind::kStop:
-        if (state == State::kOpen) output_.Finish(current, false);
-        return;
-      case JobKind::kBegin: {
-        current = std::move(job.file);
-        bool skip;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          skip = failed_;
-        }
-        error = skip ? 0 : output_.Create(current);
-        state = skip ? State::kSkipped : error == 0 ? State::kOpen : State::kNotCreated;
-        if (state == State::kNotCreated) {
-          std::lock_guard<std::mutex> lock(mutex_);
-          failed_ = true;
-        }
-        break;
-      }
-      case JobKind::kData:
-        if (state != State::kOpen) break;
-        error = output_.Write(job.data.data(), job.data.size());
-        if (error != 0) {
-          output_.Finish(current, false);
-          state = State::kNotWritten;
-          std::lock_guard<std::mutex> lock(mutex_);
-          failed_ = true;
-        }
-        break;
-      case JobKind::kEnd:
-        switch (state) {
-          case State::kOpen:
-            output_.Finish(current, job.complete);
-            Finished(job.complete ? EntryOutcome::kWritten : EntryOutcome::kDiscarded, 0);
-            break;
-          case State::kNotCreated:
-            Finished(EntryOutcome::kNotCreated, error);
-            break;
-          case State::kNotWritten:
-            Finished(EntryOutcome::kNotWritten, error);
-            break;
-          default:
-            Finished(EntryOutcome::kSkipped, 0);
-        }
-        state = State::kIdle;
-        break;
+    const auto outcome = WriteEntry(*entry, skip);
+    std::lock_guard<std::mutex> lock(mutex_);
+    entry->outcome = outcome;
+    changed_.notify_all();
+  }
+}
+
+std::pair<EntryOutcome, DWORD> EntryWriter::WriteEntry(Entry& entry, bool skip) {
+  OpenEntryFile open;
+  DWORD error = skip ? 0 : output_.Create(entry.file, open);
+  const bool created = !skip && error == 0;
+  if (!skip && !created) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;
+  }
+  // The data is taken whatever becomes of the file, so that the buffer empties.
+  bool written = created;
+  while (auto piece = NextPiece(entry)) {
+    if (!written) continue;
+    error = output_.Write(open, piece->data(), piece->size());
+    if (error != 0) {
+      output_.Finish(entry.file, open, false);
+      written = false;
+      std::lock_guard<std::mutex> lock(mutex_);
+      failed_ = true;
     }
   }
+  if (skip) return {EntryOutcome::kSkipped, 0};
+  if (!created) return {EntryOutcome::kNotCreated, error};
+  if (!written) return {EntryOutcome::kNotWritten, error};
+  bool complete;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    complete = entry.complete;
+  }
+  output_.Finish(entry.file, open, complete);
+  return {complete ? EntryOutcome::kWritten : EntryOutcome::kDiscarded, 0};
+}
+
+std::optional<std::vector<unsigned char>> EntryWriter::NextPiece(Entry& entry) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return !entry.pieces.empty() || entry.ended; });
+  if (entry.pieces.empty()) return std::nullopt;
+  std::vector<unsigned char> piece = std::move(entry.pieces.front());
+  entry.pieces.pop_front();
+  bufferedBytes_ -= piece.size();
+  changed_.notify_all();
+  return piece;
 }

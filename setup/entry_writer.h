@@ -1,5 +1,6 @@
-// Archive entries' files written on a thread of their own: while it creates and writes one entry's file, the
-// library already unpacks the next. Creating files is most of an extraction's time; unpacking is the rest.
+// Archive entries' files written on threads of their own: while they create and write the files of the entries
+// unpacked so far, the library already unpacks the next. Creating files is most of an extraction's time, and a
+// second thread creating files nearly halves it.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "unique_handle.h"
@@ -21,15 +23,22 @@ struct EntryFile {
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
 };
 
-// Where the writer puts the files. Each call returns 0 or the system's error code.
+// A file being written: the open handle, and whether a file of that name was there before.
+struct OpenEntryFile {
+  UniqueFile handle;
+  bool replaced = false;
+};
+
+// Where the writers put the files; called from several threads at once, each with its own file. Each call returns
+// 0 or the system's error code.
 class EntryOutput {
  public:
   virtual ~EntryOutput() = default;
-  virtual DWORD Create(const EntryFile& file) = 0;
-  virtual DWORD Write(const unsigned char* data, size_t size) = 0;
+  virtual DWORD Create(const EntryFile& file, OpenEntryFile& open) = 0;
+  virtual DWORD Write(OpenEntryFile& open, const unsigned char* data, size_t size) = 0;
   // complete: the file gets its time and attributes and is closed; otherwise it is closed and deleted, so that no
   // part of it stays.
-  virtual DWORD Finish(const EntryFile& file, bool complete) = 0;
+  virtual void Finish(const EntryFile& file, OpenEntryFile& open, bool complete) = 0;
 };
 
 // The files on disk, made as the library makes them when it extracts: an existing file is replaced (its attributes
@@ -37,13 +46,9 @@ class EntryOutput {
 // attributes after.
 class DiskOutput : public EntryOutput {
  public:
-  DWORD Create(const EntryFile& file) override;
-  DWORD Write(const unsigned char* data, size_t size) override;
-  DWORD Finish(const EntryFile& file, bool complete) override;
-
- private:
-  UniqueFile file_;
-  bool replaced_ = false;
+  DWORD Create(const EntryFile& file, OpenEntryFile& open) override;
+  DWORD Write(OpenEntryFile& open, const unsigned char* data, size_t size) override;
+  void Finish(const EntryFile& file, OpenEntryFile& open, bool complete) override;
 };
 
 enum class EntryOutcome {
@@ -51,21 +56,21 @@ enum class EntryOutcome {
   kNotCreated,
   kNotWritten,  // created, but its data could not be written whole: deleted again
   kDiscarded,   // the caller ended it unfinished (the library failed on it): deleted again
-  kSkipped,     // an earlier entry failed: not even created
+  kSkipped,     // an earlier entry had failed when its turn came: not even created
 };
 
 class EntryWriter {
  public:
   // At most bufferLimit bytes of data wait (plus the piece that reached the limit), whatever the entries' sizes.
-  EntryWriter(EntryOutput& output, size_t bufferLimit);
-  // Writes what is queued, then ends the thread.
+  EntryWriter(EntryOutput& output, size_t bufferLimit, int writers);
+  // Writes what is queued, then ends the threads.
   ~EntryWriter();
   EntryWriter(const EntryWriter&) = delete;
   EntryWriter& operator=(const EntryWriter&) = delete;
 
   void Begin(EntryFile file);
-  // Queues a copy of the data, waiting while the buffer is full. False once an entry has failed: every entry after
-  // it is skipped, so the caller may as well stop.
+  // Queues a copy of the data, waiting while the buffer is full. False once an entry has failed: the entries after
+  // it are skipped, so the caller may as well stop.
   bool Write(const unsigned char* data, size_t size);
   void End(bool complete);
   // The outcome of the oldest entry begun and not yet taken, with the system's error code for a failure; nothing
@@ -75,28 +80,28 @@ class EntryWriter {
   size_t PeakBufferedBytes() const;
 
  private:
-  enum class JobKind { kBegin, kData, kEnd, kStop };
-  struct Job {
-    explicit Job(JobKind jobKind = JobKind::kStop) : kind(jobKind) {}
-    JobKind kind;
+  struct Entry {
     EntryFile file;
-    std::vector<unsigned char> data;
+    std::deque<std::vector<unsigned char>> pieces;
+    bool ended = false;
     bool complete = false;
+    std::optional<std::pair<EntryOutcome, DWORD>> outcome;
   };
-  void Queue(Job job);
   void Run();
-  void Finished(EntryOutcome outcome, DWORD error);
+  std::pair<EntryOutcome, DWORD> WriteEntry(Entry& entry, bool skip);
+  // The entry's next piece of data; nothing once it has ended.
+  std::optional<std::vector<unsigned char>> NextPiece(Entry& entry);
 
   EntryOutput& output_;
   const size_t bufferLimit_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Job> jobs_;
-  std::deque<std::pair<EntryOutcome, DWORD>> outcomes_;
-  size_t begun_ = 0;
-  size_t taken_ = 0;
+  // Entries begun and not yet taken, oldest first; the writers take them in turn from nextToWrite_ on.
+  std::deque<Entry> entries_;
+  size_t nextToWrite_ = 0;
   size_t bufferedBytes_ = 0;
   size_t peakBufferedBytes_ = 0;
   bool failed_ = false;
-  std::thread thread_;
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
 };

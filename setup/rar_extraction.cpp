@@ -216,11 +216,13 @@ int WINAPI TakeEntryData(unsigned char* data, int size) {
 // entry is settled (logged, recorded, restored on failure) once its file is written, in the archive's order.
 class StreamedFiles {
  public:
-  // Data waiting for the writer never takes more than this, however large the files.
+  // Data waiting for the writers never takes more than this, however large the files.
   static constexpr size_t kBufferLimit = 8u << 20;
+  // Beyond two, writers only wait for each other on two cores.
+  static constexpr int kWriters = 2;
 
   StreamedFiles(HANDLE archive, StringList* files, bool logEntries)
-      : files_(files), logEntries_(logEntries), writer_(output_, kBufferLimit) {
+      : files_(files), logEntries_(logEntries), writer_(output_, kBufferLimit, kWriters) {
     dataSink = &writer_;
     SetRarDataProc(archive, TakeEntryData);
   }
@@ -242,34 +244,38 @@ class StreamedFiles {
     return SettleFinished(result != ERAR_SUCCESS);
   }
 
-  // Settles the entries whose files are done (wait: all of them); false when one of them failed.
+  // Settles the entries whose files are done (wait: all of them); false once one of them failed. What the walk
+  // would not have reached after a failure (another writer may have written it meanwhile) is taken back.
   bool SettleFinished(bool wait) {
-    bool settled = true;
     while (auto outcome = writer_.TakeOutcome(wait)) {
       const Pending entry = std::move(pending_.front());
       pending_.pop_front();
       pendingTargets_.erase(pendingTargets_.find(LowerCaseLocale(entry.walk.target)));
+      if (failed_) {
+        RestoreUnwrittenFile(entry.walk.target);
+        continue;
+      }
       switch (outcome->first) {
         case EntryOutcome::kWritten:
-          settled = SettleEntry(entry.walk, ERAR_SUCCESS, files_, logEntries_) && settled;
+          SettleEntry(entry.walk, ERAR_SUCCESS, files_, logEntries_);
           break;
         case EntryOutcome::kDiscarded:
-          settled = SettleEntry(entry.walk, entry.libraryResult, files_, logEntries_) && settled;
+          failed_ = !SettleEntry(entry.walk, entry.libraryResult, files_, logEntries_);
           break;
         case EntryOutcome::kNotCreated:
         case EntryOutcome::kNotWritten:
           SettleEntry(entry.walk, outcome->first == EntryOutcome::kNotCreated ? ERAR_ECREATE : ERAR_EWRITE, files_,
                       logEntries_, outcome->second);
-          settled = false;
+          failed_ = true;
           break;
         case EntryOutcome::kSkipped:
-          // Never written because an earlier entry failed: only what was there comes back.
+          // An entry before it failed: only what was there comes back.
           RestoreUnwrittenFile(entry.walk.target);
-          settled = false;
+          failed_ = true;
           break;
       }
     }
-    return settled;
+    return !failed_;
   }
 
   // After an error on the walk's thread: the files handed on are finished and settled; a failure on the way is
@@ -294,6 +300,7 @@ class StreamedFiles {
   EntryWriter writer_;
   std::deque<Pending> pending_;
   std::unordered_multiset<std::string> pendingTargets_;
+  bool failed_ = false;
 };
 }  // namespace
 

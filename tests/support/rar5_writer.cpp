@@ -39,7 +39,8 @@ std::string Block(const std::string& fields) {
 }
 
 constexpr uint64_t kMainHeader = 1, kFileHeader = 2, kEndHeader = 5;
-constexpr uint64_t kHasDataArea = 0x0002;
+constexpr uint64_t kHasExtraArea = 0x0001, kHasDataArea = 0x0002;
+constexpr uint64_t kTimeRecord = 3, kHasModified = 0x0002;
 constexpr uint64_t kDirectory = 0x0001, kHasDataCrc = 0x0004;
 }  // namespace
 
@@ -48,12 +49,20 @@ std::string Rar5Archive(const std::vector<Rar5Entry>& entries) {
   archive += Block(Vint(kMainHeader) + Vint(0) + Vint(0));
   for (const Rar5Entry& entry : entries) {
     uint32_t dataCrc = Crc32(entry.data) ^ (entry.corruptDataCrc ? 1u : 0u);
-    std::string fields = Vint(kFileHeader) + Vint(kHasDataArea) + Vint(entry.data.size());
+    std::string extra;
+    if (entry.modified != 0) {
+      const std::string record = Vint(kTimeRecord) + Vint(kHasModified) + Uint32(entry.modified & 0xFFFFFFFFu) +
+                                 Uint32(static_cast<uint32_t>(entry.modified >> 32));
+      extra = Vint(record.size()) + record;
+    }
+    std::string fields = Vint(kFileHeader) + Vint(kHasDataArea | (extra.empty() ? 0 : kHasExtraArea));
+    if (!extra.empty()) fields += Vint(extra.size());
+    fields += Vint(entry.data.size());
     fields += Vint((entry.directory ? kDirectory : 0) | kHasDataCrc);
     fields += Vint(entry.declaredSize != 0 ? entry.declaredSize : entry.data.size());
     fields += Vint(entry.attributes) + Uint32(dataCrc);
     fields += Vint(0);  // compression: format version 0, method 0 (stored)
-    fields += Vint(entry.hostOs) + Vint(entry.name.size()) + entry.name;
+    fields += Vint(entry.hostOs) + Vint(entry.name.size()) + entry.name + extra;
     archive += Block(fields) + entry.data;
   }
   archive += Block(Vint(kEndHeader) + Vint(0) + Vint(0));

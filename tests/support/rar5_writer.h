@@ -14,6 +14,7 @@ struct Rar5Entry {
   uint64_t attributes = 0x20;   // Windows attributes or Unix mode, as the host means them
   uint64_t declaredSize = 0;    // unpacked size in the header; 0: the data's size
   bool corruptDataCrc = false;  // store a data CRC32 that does not match
+  uint64_t modified = 0;        // FILETIME of the last change, in an extra record; 0: none
 };
 
 // The archive's bytes: signature, main header, one file header with its data per entry, end-of-archive header.

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "entry_writer.h"
 #include "path_macros.h"
 #include "path_utils.h"
 #include "rar5_writer.h"
@@ -32,6 +34,32 @@ void ExpectRepeated(const std::vector<std::tuple<std::string, const char*, size_
 
 std::string ArchiveFromScript(const std::string& name) {
   return WindowsPathFromUnix(EnvironmentValue("ORV_TEST_ARCHIVES")) + "\\" + name;
+}
+
+// The library's own extraction of every entry into the folder, nothing routed.
+void ExtractWithTheLibrary(const std::string& archive, const std::string& destination) {
+  UniqueRarArchive handle(OpenRarArchive(archive, RAR_OM_EXTRACT));
+  ASSERT_TRUE(handle.valid());
+  RARHeaderData header;
+  while (ReadRarHeader(handle.get(), header) == ERAR_SUCCESS)
+    EXPECT_EQ(ProcessRarFile(handle.get(), RAR_EXTRACT, destination, ""), ERAR_SUCCESS) << RarEntryPath(header);
+}
+
+// Every file and folder below the folder with its attributes; files also with their size, time of the last change
+// and bytes.
+std::string TreeState(const std::string& folder) {
+  std::string state;
+  for (const std::string& entry : ListFolderTree(folder)) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(GetFileAttributesExA((folder + entry).c_str(), GetFileExInfoStandard, &data)) << entry;
+    state += FormatText("%s %lx", entry.c_str(), data.dwFileAttributes);
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      state += FormatText(" %lu %08lx%08lx ", data.nFileSizeLow, data.ftLastWriteTime.dwHighDateTime,
+                          data.ftLastWriteTime.dwLowDateTime) +
+               std::to_string(std::hash<std::string>()(ReadFileBytes(folder + entry)));
+    state += "\n";
+  }
+  return state;
 }
 
 // Counts its calls; the second one throws.
@@ -154,6 +182,95 @@ TEST_F(RarExtractionTest, ShowsEntriesInOrderAtTheScreensPaceAndEndsOnTheFullBar
   RarTotalSize = 0;
   ExtractRarArchive(archive, folder_.path(), CountRarEntry, nullptr, nullptr, nullptr, RAR_OM_EXTRACT);
   EXPECT_EQ(RarTotalSize, kRoutingTotal);
+}
+
+// Files the walk writes itself are the library's own to the byte, time and attribute: archives of Windows (with
+// attributes and full-precision times) and of Unix, compressed, solid and stored, names outside ASCII, a file larger
+// than the writer's buffer, and names the library changes or that it is left to write itself.
+TEST_F(RarExtractionTest, FilesAreWrittenAsTheLibraryWritesThem) {
+  constexpr uint64_t kTime = 0x01DB2C3D4E5F6789ull;  // 100-nanosecond precision
+  std::string large;
+  for (int line = 0; large.size() < (12u << 20); ++line) large += "line " + std::to_string(line) + "\n";
+  const std::vector<Rar5Entry> entries = {{"plain.txt", "plain", false, 0, 0x20, 0, false, kTime},
+                                          {"Sub/read-only.txt", "kept", false, 0, 0x21, 0, false, kTime + 1},
+                                          {"Sub/Deeper/hidden system.txt", "hidden", false, 0, 0x26, 0, false, kTime},
+                                          {"no attributes.txt", "none", false, 0, 0x00, 0, false, kTime},
+                                          {"empty.txt", "", false, 0, 0x20, 0, false, kTime},
+                                          {"unix.txt", "from unix", false, 1, 0100444, 0, false, kTime},
+                                          {"Unix Folder", "", true, 1, 040755, 0, false, 0},
+                                          {"large.txt", large, false, 0, 0x20, 0, false, kTime},
+                                          {"aux.txt", "device", false, 0, 0x20, 0, false, kTime},
+                                          {"trailing. ", "trimmed", false, 0, 0x20, 0, false, kTime}};
+  const std::string stored = folder_.path() + "stored.rar";
+  WriteRar5Archive(stored, entries);
+  for (const std::string& archive : {stored, ArchiveFromScript("routing.rar"), ArchiveFromScript("names.rar"),
+                                     ArchiveFromScript("compressed.rar")}) {
+    SCOPED_TRACE(archive);
+    const std::string ours = folder_.path() + "Ours\\", theirs = folder_.path() + "Theirs\\";
+    ASSERT_TRUE(ExtractRarArchive(archive, ours, nullptr, nullptr, nullptr, nullptr));
+    ExtractWithTheLibrary(archive, theirs);
+    EXPECT_EQ(TreeState(ours), TreeState(theirs));
+    EXPECT_NE(TreeState(ours), "");
+    DeleteFolderTree(ours);
+    DeleteFolderTree(theirs);
+  }
+}
+
+// Writes into the output only once the gate opens; the file made at createFailsAt (counted from 0) fails.
+class GatedOutput : public EntryOutput {
+ public:
+  DWORD Create(const EntryFile&, OpenEntryFile&) override {
+    return created_++ == createFailsAt ? ERROR_ACCESS_DENIED : 0;
+  }
+  DWORD Write(OpenEntryFile&, const unsigned char* data, size_t size) override {
+    WaitForSingleObject(gate.get(), INFINITE);
+    bytes.append(reinterpret_cast<const char*>(data), size);
+    return 0;
+  }
+  void Finish(const EntryFile&, OpenEntryFile&, bool complete) override { finished += complete ? "+" : "-"; }
+  UniqueKernelHandle gate{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  int createFailsAt = -1;
+  std::string bytes, finished;
+
+ private:
+  int created_ = 0;
+};
+
+// However large an entry, no more data waits than the buffer holds (and the piece that filled it); the entries'
+// outcomes come in order, and after a failure the rest are skipped.
+TEST(EntryWriterTest, DataWaitsInABoundedBufferAndAFailureSkipsTheEntriesAfterIt) {
+  constexpr size_t kLimit = 64 * 1024, kPiece = 16 * 1024, kPieces = 64;
+  GatedOutput output;
+  output.createFailsAt = 2;
+  EntryWriter writer(output, kLimit, 1);  // one writer: the entry after the failed one is surely skipped
+  std::thread producer([&] {
+    for (int entry = 0; entry < 4; ++entry) {
+      writer.Begin(EntryFile());
+      for (size_t piece = 0; entry == 0 && piece < kPieces; ++piece)
+        writer.Write(
+            reinterpret_cast<const unsigned char*>(std::string(kPiece, static_cast<char>('a' + piece % 26)).data()),
+            kPiece);
+      writer.End(entry != 1);
+    }
+  });
+  // The writer is held at its first piece until the buffer is full.
+  while (writer.PeakBufferedBytes() < kLimit) Sleep(1);
+  SetEvent(output.gate.get());
+  producer.join();
+  std::string outcomes;
+  while (auto outcome = writer.TakeOutcome(true))
+    outcomes += FormatText("%d/%lu ", static_cast<int>(outcome->first), outcome->second);
+  auto expected = [](EntryOutcome outcome, DWORD error) {
+    return FormatText("%d/%lu ", static_cast<int>(outcome), error);
+  };
+  EXPECT_EQ(outcomes, expected(EntryOutcome::kWritten, 0) + expected(EntryOutcome::kDiscarded, 0) +
+                          expected(EntryOutcome::kNotCreated, ERROR_ACCESS_DENIED) +
+                          expected(EntryOutcome::kSkipped, 0));
+  EXPECT_LE(writer.PeakBufferedBytes(), kLimit + kPiece);
+  EXPECT_EQ(output.finished, "+-");
+  ASSERT_EQ(output.bytes.size(), kPiece * kPieces);
+  for (size_t piece = 0; piece < kPieces; ++piece)
+    EXPECT_EQ(output.bytes[piece * kPiece], static_cast<char>('a' + piece % 26)) << piece;
 }
 
 TEST_F(RarExtractionTest, EmptyArchivesAndTotalsBeyondThe31BitRange) {
@@ -307,6 +424,10 @@ TEST_F(RarExtractionTest, DamagedOrEncryptedArchivesFailAndAreClosed) {
     for (const std::string& entry : ListFolderTree(destination))
       EXPECT_NE(std::find(names.begin(), names.end(), entry), names.end()) << entry;
     EXPECT_EQ(FilesBelow(folder_.path()).size(), FilesBelow(destination).size());
+    // A file whose data turned out damaged after it was written is gone again.
+    if (std::string(name).find("stored data") == 0 || std::string(name) == "data checksum wrong") {
+      EXPECT_FALSE(FileExists(destination + "first.txt"));
+    }
     DeleteFolderTree(destination);
     SetupSettings = TSetupSettings();
   }
