@@ -4,8 +4,11 @@
 #include <algorithm>
 
 namespace {
-// Entries without data still take room: their number is bounded too.
+// Entries without data still take room: the number waiting for a writer is bounded too.
 constexpr size_t kMaxQueuedEntries = 4096;
+// Entries are handed to the writers in groups of this many, or once their data reaches this size.
+constexpr size_t kHandOverEntries = 8;
+constexpr size_t kHandOverBytes = 256 * 1024;
 
 bool IsSet(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHighDateTime != 0; }
 
@@ -69,51 +72,87 @@ EntryWriter::EntryWriter(EntryOutput& output, size_t bufferLimit, int writers)
 }
 
 EntryWriter::~EntryWriter() {
+  // An entry left unended (an error between Begin and End) is discarded.
+  if (!heldBack_.empty()) heldBack_.back().ended = true;
+  HandOver();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
-    // An entry left unended (an error between Begin and End) is discarded.
     if (!entries_.empty()) entries_.back().ended = true;
   }
-  changed_.notify_all();
+  work_.notify_all();
   for (std::thread& thread : threads_) thread.join();
 }
 
 void EntryWriter::Begin(EntryFile file) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return entries_.size() < kMaxQueuedEntries; });
-  entries_.emplace_back();
-  entries_.back().file = std::move(file);
-  changed_.notify_all();
+  heldBack_.emplace_back();
+  heldBack_.back().file = std::move(file);
 }
 
 bool EntryWriter::Write(const unsigned char* data, size_t size) {
+  if (!heldBack_.empty()) {
+    heldBack_.back().pieces.emplace_back(data, data + size);
+    heldBackBytes_ += size;
+    // A large entry streams: handed over while it is still being unpacked.
+    if (heldBackBytes_ >= std::min(kHandOverBytes, bufferLimit_ / 4)) HandOver();
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !failed_;
+  }
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return bufferedBytes_ < bufferLimit_ || failed_; });
+  callerWaiting_ = true;
+  room_.wait(lock, [&] { return bufferedBytes_ < bufferLimit_ || failed_; });
+  callerWaiting_ = false;
   if (failed_) return false;
   entries_.back().pieces.emplace_back(data, data + size);
   bufferedBytes_ += size;
   peakBufferedBytes_ = std::max(peakBufferedBytes_, bufferedBytes_);
-  changed_.notify_all();
+  if (writersWaiting_ > 0) work_.notify_all();
   return true;
 }
 
 void EntryWriter::End(bool complete) {
+  if (!heldBack_.empty()) {
+    heldBack_.back().ended = true;
+    heldBack_.back().complete = complete;
+    if (heldBack_.size() >= kHandOverEntries) HandOver();
+    return;
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   entries_.back().ended = true;
   entries_.back().complete = complete;
-  changed_.notify_all();
+  if (writersWaiting_ > 0) work_.notify_all();
+}
+
+void EntryWriter::HandOver() {
+  if (heldBack_.empty()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  callerWaiting_ = true;
+  room_.wait(lock, [&] {
+    return failed_ ||
+           (bufferedBytes_ < bufferLimit_ && entries_.size() - nextToWrite_ + heldBack_.size() <= kMaxQueuedEntries);
+  });
+  callerWaiting_ = false;
+  for (Entry& entry : heldBack_) entries_.push_back(std::move(entry));
+  heldBack_.clear();
+  bufferedBytes_ += heldBackBytes_;
+  heldBackBytes_ = 0;
+  peakBufferedBytes_ = std::max(peakBufferedBytes_, bufferedBytes_);
+  if (writersWaiting_ > 0) work_.notify_all();
 }
 
 std::optional<std::pair<EntryOutcome, DWORD>> EntryWriter::TakeOutcome(bool wait) {
+  if (wait) HandOver();
   std::unique_lock<std::mutex> lock(mutex_);
   if (entries_.empty()) return std::nullopt;
-  if (wait) changed_.wait(lock, [&] { return entries_.front().outcome.has_value(); });
+  if (wait) {
+    callerWaiting_ = true;
+    room_.wait(lock, [&] { return entries_.front().outcome.has_value(); });
+    callerWaiting_ = false;
+  }
   if (!entries_.front().outcome) return std::nullopt;
   const auto outcome = *entries_.front().outcome;
   entries_.pop_front();
   --nextToWrite_;
-  changed_.notify_all();
   return outcome;
 }
 
@@ -128,7 +167,9 @@ void EntryWriter::Run() {
     bool skip;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return nextToWrite_ < entries_.size() || stopping_; });
+      ++writersWaiting_;
+      work_.wait(lock, [&] { return nextToWrite_ < entries_.size() || stopping_; });
+      --writersWaiting_;
       if (nextToWrite_ == entries_.size()) return;
       entry = &entries_[nextToWrite_++];
       skip = failed_;
@@ -136,7 +177,7 @@ void EntryWriter::Run() {
     const auto outcome = WriteEntry(*entry, skip);
     std::lock_guard<std::mutex> lock(mutex_);
     entry->outcome = outcome;
-    changed_.notify_all();
+    if (callerWaiting_) room_.notify_all();
   }
 }
 
@@ -174,11 +215,15 @@ std::pair<EntryOutcome, DWORD> EntryWriter::WriteEntry(Entry& entry, bool skip) 
 
 std::optional<std::vector<unsigned char>> EntryWriter::NextPiece(Entry& entry) {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return !entry.pieces.empty() || entry.ended; });
+  if (entry.pieces.empty() && !entry.ended) {
+    ++writersWaiting_;
+    work_.wait(lock, [&] { return !entry.pieces.empty() || entry.ended; });
+    --writersWaiting_;
+  }
   if (entry.pieces.empty()) return std::nullopt;
   std::vector<unsigned char> piece = std::move(entry.pieces.front());
   entry.pieces.pop_front();
   bufferedBytes_ -= piece.size();
-  changed_.notify_all();
+  if (callerWaiting_) room_.notify_all();
   return piece;
 }

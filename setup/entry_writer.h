@@ -59,6 +59,9 @@ enum class EntryOutcome {
   kSkipped,     // an earlier entry had failed when its turn came: not even created
 };
 
+// The caller's side (Begin, Write, End, TakeOutcome) belongs to one thread. Under Wine every wait and wake-up of a
+// thread is a request to the Wine server, which the writers keep busy creating files: entries are handed over a
+// few at a time, and a thread is woken only when it waits.
 class EntryWriter {
  public:
   // At most bufferLimit bytes of data wait (plus the piece that reached the limit), whatever the entries' sizes.
@@ -76,7 +79,7 @@ class EntryWriter {
   // The outcome of the oldest entry begun and not yet taken, with the system's error code for a failure; nothing
   // when it is still being written (wait: until it is known), or when no entry is left.
   std::optional<std::pair<EntryOutcome, DWORD>> TakeOutcome(bool wait);
-  // The most data that waited at any one time.
+  // The most data handed over that waited for the writers at any one time.
   size_t PeakBufferedBytes() const;
 
  private:
@@ -87,6 +90,8 @@ class EntryWriter {
     bool complete = false;
     std::optional<std::pair<EntryOutcome, DWORD>> outcome;
   };
+  // Makes the entries held back visible to the writers, waiting for room first.
+  void HandOver();
   void Run();
   std::pair<EntryOutcome, DWORD> WriteEntry(Entry& entry, bool skip);
   // The entry's next piece of data; nothing once it has ended.
@@ -94,9 +99,16 @@ class EntryWriter {
 
   EntryOutput& output_;
   const size_t bufferLimit_;
+  // The caller's own: entries begun and not handed over yet, and their data.
+  std::deque<Entry> heldBack_;
+  size_t heldBackBytes_ = 0;
+  // The rest is shared.
   mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  // Entries begun and not yet taken, oldest first; the writers take them in turn from nextToWrite_ on.
+  std::condition_variable work_;  // for writers: an entry, a piece of data or the end
+  std::condition_variable room_;  // for the caller: room in the buffer, or an outcome
+  int writersWaiting_ = 0;
+  bool callerWaiting_ = false;
+  // Entries handed over and not yet taken, oldest first; the writers take them in turn from nextToWrite_ on.
   std::deque<Entry> entries_;
   size_t nextToWrite_ = 0;
   size_t bufferedBytes_ = 0;

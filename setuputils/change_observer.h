@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "registry_value.h"
 
@@ -26,6 +27,10 @@ class ChangeObserver {
   // newValue: what the value is about to become; nullptr when it is deleted.
   virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                                const RegistryValue* newValue) = 0;
+  // Values of one key about to be written in a row (the install counters): by default one by one.
+  virtual void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues) {
+    for (const RegistryValue& value : newValues) ValueWillChange(root, keyPath, value.name, &value);
+  }
   virtual void TextWillBeRewritten(const std::string& path, const std::string& newContent) = 0;
 };
 
@@ -48,6 +53,7 @@ void RestoreUnwrittenFile(const std::string& path);
 void PrepareFolderCreation(const std::string& path);
 void PrepareKeyCreation(HKEY root, const std::string& keyPath);
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue);
+void PrepareValueChanges(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues);
 void PrepareTextRewrite(const std::string& path, const std::string& newContent);
 void PrepareToolRun(const std::string& folder);
 void FinishToolRun(const std::string& folder);

@@ -555,13 +555,13 @@ void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
   }
 }
 
-void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
-                                     const RegistryValue* newValue) {
+std::string InstallJournal::ValueRecord(HKEY root, const std::string& keyPath, const std::string& name,
+                                        const RegistryValue* newValue) {
   const std::string becomes =
       newValue != nullptr ? FormatText("%lu ", newValue->type) + ContentHash(newValue->data) : std::string("-");
-  auto hadNone = [&] { Append(Record({"value", RootName(root), keyPath, name, "0", "0", "", becomes}), false); };
+  const std::string hadNone = Record({"value", RootName(root), keyPath, name, "0", "0", "", becomes});
   // A key this installation created had no values: nothing to read (the install counters of a first installation).
-  if (createdKeys_.count(KeyId(root, keyPath)) != 0) return hadNone();
+  if (createdKeys_.count(KeyId(root, keyPath)) != 0) return hadNone;
   // Values of one key come in runs (the counters, the entry): its key stays open between them.
   if (root != lastRoot_ || keyPath != lastPath_ || !lastKey_.valid()) {
     lastKey_ = RegistryKey::Open(root, keyPath, KEY_READ);
@@ -570,11 +570,25 @@ void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, cons
   }
   if (!lastKey_.valid()) {
     KeyWillBeCreated(root, keyPath);
-    return hadNone();
+    return hadNone;
   }
   std::optional<RegistryValue> old = lastKey_.ReadRaw(name);
-  if (!old) return hadNone();
-  Append(Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data, becomes}), false);
+  if (!old) return hadNone;
+  return Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data, becomes});
+}
+
+void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
+                                     const RegistryValue* newValue) {
+  Append(ValueRecord(root, keyPath, name, newValue), false);
+}
+
+void InstallJournal::ValuesWillChange(HKEY root, const std::string& keyPath,
+                                      const std::vector<RegistryValue>& newValues) {
+  if (newValues.empty()) return;
+  std::string records;
+  for (const RegistryValue& value : newValues)
+    records += (records.empty() ? "" : "\r\n") + ValueRecord(root, keyPath, value.name, &value);
+  Append(records, false);
 }
 
 void InstallJournal::TextWillBeRewritten(const std::string& path, const std::string& newContent) {

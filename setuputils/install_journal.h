@@ -73,6 +73,8 @@ class InstallJournal : public ChangeObserver {
   // had none, and what it is about to become.
   void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                        const RegistryValue* newValue) override;
+  // The same for values written in a row: their records are appended in one write.
+  void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues) override;
   // Before a text file is rewritten: keeps its old content (or that there was none) and what it is about to hold.
   void TextWillBeRewritten(const std::string& path, const std::string& newContent) override;
 
@@ -86,6 +88,9 @@ class InstallJournal : public ChangeObserver {
 
  private:
   void Append(const std::string& record, bool flush);
+  // The record of a value about to change.
+  std::string ValueRecord(HKEY root, const std::string& keyPath, const std::string& name,
+                          const RegistryValue* newValue);
   std::string AsideName(const std::string& path);
 
   std::string folder_;

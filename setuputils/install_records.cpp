@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "path_utils.h"
 #include "product_includes.h"
@@ -60,7 +62,8 @@ class KnownCounterNames {
     return complete_ && IsAscii(path) && names_.count(LowerCaseAscii(path)) == 0;
   }
 
-  // Keeps the list whole after a counter was written.
+ private:
+  // A name that is not ASCII makes the list of no use.
   void Add(const std::string& path) {
     if (!complete_) return;
     if (IsAscii(path)) {
@@ -71,29 +74,35 @@ class KnownCounterNames {
     }
   }
 
- private:
   bool complete_ = false;
   std::unordered_set<std::string> names_;
 };
 
-// One more installation on the open counters key (1 for a file without a counter); returns the new count.
-DWORD IncInstalledFileCount(const RegistryKey& installedFiles, const std::string& path) {
-  DWORD count = installedFiles.ReadDword(path).value_or(0) + 1;
-  installedFiles.WriteDword(path, count);
-  return count;
-}
 }  // namespace
 
 void CountInstalledFiles(const StringList& files) {
   RegistryKey installedFiles = RegistryKey::Create(HKEY_CURRENT_USER, kInstalledFilesKey);
   KnownCounterNames known(installedFiles, files.Count());
-  for (const auto& path : files) {
-    if (known.SurelyAbsent(path))
-      installedFiles.WriteDword(path, 1);
-    else
-      IncInstalledFileCount(installedFiles, path);
-    known.Add(path);
+  // Read first, then recorded in the journal at once and written in a row. A line listed again counts on from what
+  // its first listing writes.
+  std::vector<RegistryKey::DwordWrite> writes;
+  std::unordered_map<std::string, size_t> listed;
+  try {
+    for (const auto& path : files) {
+      const std::string key = LowerCaseLocale(path);
+      const auto earlier = listed.find(key);
+      const std::optional<DWORD> was = earlier != listed.end()    ? std::optional<DWORD>(writes[earlier->second].value)
+                                       : known.SurelyAbsent(path) ? std::nullopt
+                                                                  : installedFiles.ReadDword(path);
+      listed[key] = writes.size();
+      writes.push_back({path, was.value_or(0) + 1, was});
+    }
+  } catch (...) {
+    // The counters before one that cannot be counted are written all the same.
+    installedFiles.WriteDwords(writes);
+    throw;
   }
+  installedFiles.WriteDwords(writes);
 }
 
 StringList UncountedFiles(const StringList& files) {

@@ -27,8 +27,9 @@ void RecordInstalledProduct(const std::string& productName, const std::string& s
                             const std::string& version, const StringList& files, const std::string& installDir);
 
 // One more installation counted for every line of the list (a line listed twice counts twice). The counters key is
-// opened once for the whole list. Raises "Invalid data type for '%s'" for a counter that is not REG_DWORD (the
-// counters before it are already written) and "Failed to set data for '%s'" when a counter cannot be written.
+// opened once for the whole list, the counters are read first, then recorded in the journal at once and written in
+// a row. Raises "Invalid data type for '%s'" for a counter that is not REG_DWORD (the counters before it are
+// written) and "Failed to set data for '%s'" when a counter cannot be written.
 void CountInstalledFiles(const StringList& files);
 // The lines of the list that have no counter (a counter of another type counts as one).
 StringList UncountedFiles(const StringList& files);

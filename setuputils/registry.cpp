@@ -127,8 +127,14 @@ void RegistryKey::WriteString(const std::string& name, const std::string& text) 
   if (!TryWriteString(name, text)) throw FailedToSetDataError(name);
 }
 
+namespace {
+RegistryValue DwordValue(const std::string& name, DWORD value) {
+  return RegistryValue{name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+}
+}  // namespace
+
 void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
-  const RegistryValue newValue{name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value)};
+  const RegistryValue newValue = DwordValue(name, value);
   AnnounceChange(name, &newValue);
   if (RunLogIsOpen()) {
     // A counter's line says what it was, too.
@@ -141,6 +147,25 @@ void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
                                : old  ? "another type"
                                       : "none"));
   }
+  SetDword(name, value);
+}
+
+void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
+  if (valid() && root_ != nullptr) {
+    std::vector<RegistryValue> newValues;
+    newValues.reserve(writes.size());
+    for (const DwordWrite& write : writes) newValues.push_back(DwordValue(write.name, write.value));
+    PrepareValueChanges(root_, path_, newValues);
+  }
+  for (const DwordWrite& write : writes) {
+    if (RunLogIsOpen())
+      LogChange(write.name, FormatText("= %lu (was %s)", static_cast<unsigned long>(write.value),
+                                       write.was ? std::to_string(*write.was).c_str() : "none"));
+    SetDword(write.name, write.value);
+  }
+}
+
+void RegistryKey::SetDword(const std::string& name, DWORD value) const {
   if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                  sizeof value) != ERROR_SUCCESS)
     throw FailedToSetDataError(name);

@@ -49,6 +49,15 @@ class RegistryKey {
   // The same for the writes whose failure nobody is told of: false when the registry refused it.
   bool TryWriteString(const std::string& name, const std::string& text) const;
   void WriteDword(const std::string& name, DWORD value) const;
+  // DWORD values written in a row and told to the observer at once; each with what the caller read before it
+  // (nullopt: none), so that the log needs no second read. Raises "Failed to set data for '%s'" at the first that
+  // cannot be written (those before it are written).
+  struct DwordWrite {
+    std::string name;
+    DWORD value;
+    std::optional<DWORD> was;
+  };
+  void WriteDwords(const std::vector<DwordWrite>& writes) const;
   // True when the value is gone afterwards because this call deleted it.
   bool DeleteValue(const std::string& name) const;
 
@@ -66,6 +75,7 @@ class RegistryKey {
   void SetPath(HKEY root, const std::string& path);
   // newValue: what the value becomes, nullptr when it is deleted.
   void AnnounceChange(const std::string& name, const RegistryValue* newValue) const;
+  void SetDword(const std::string& name, DWORD value) const;
   // The run's log gets every write and deletion.
   void LogChange(const std::string& name, const std::string& what) const;
 
