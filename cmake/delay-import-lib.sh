@@ -19,7 +19,8 @@ strip='s/^//'
   "$nm" "$import_library" | awk '$2 == "T" { print $3 }' | sed "$strip" | sort -u
 } >"$work/exports.def"
 [ "$(wc -l <"$work/exports.def")" -gt 2 ] || { echo "no functions found in $import_library" >&2; exit 1; }
-"$dlltool" -m "$machine" -k -d "$work/exports.def" -y "$work/delay.a"
+# dlltool names the library's members and symbols after the output file: the same name on every build.
+(cd "$work" && "$dlltool" -m "$machine" -k -d exports.def -y "$(basename "$output")")
 
 # dlltool puts the delay tables into .idata sections, and ld merges those into the tables the loader fills at start:
 # the loader would then look the delay-loaded functions up in another DLL and leave null pointers behind. Renamed,
@@ -29,5 +30,5 @@ for part in 2 4 5 6 7; do
   renames+=(--rename-section ".idata\$$part=.didat\$$part,alloc,load,data,contents")
 done
 mkdir -p "$(dirname "$output")"
-"$objcopy" "${renames[@]}" "$work/delay.a" "$output.part"
+"$objcopy" "${renames[@]}" "$work/$(basename "$output")" "$output.part"
 mv "$output.part" "$output"
