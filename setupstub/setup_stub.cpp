@@ -115,9 +115,8 @@ std::optional<DWORD> RunSetup(const std::string& folder) {
   UniqueKernelHandle process(started.hProcess);
   UniqueKernelHandle thread(started.hThread);
   WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = 1;
-  GetExitCodeProcess(process.get(), &exitCode);
-  return exitCode;
+  DWORD exitCode = 0;
+  return GetExitCodeProcess(process.get(), &exitCode) ? exitCode : 1;
 }
 
 // The setup program's exit code, or 1 after a box that says what went wrong.

@@ -132,7 +132,7 @@ TEST_F(SingleFileTest, UnattendedRunsEndWithTheSetupsExitCode) {
 }
 
 // A byte changed in the data, or the file cut short: the damage box (none unattended), exit code 1, nothing written.
-TEST_F(SingleFileTest, DamagedOrCutDownloadIsRefused) {
+TEST_F(SingleFileTest, DamagedOrCutDownloadOrNoTemporaryFolderIsRefused) {
   const std::string signedFile = ReadFileBytes(PayloadPath("sample\\SetupMarlin.exe"));
   std::string damaged = signedFile;
   damaged[damaged.size() / 2] ^= 0x01;
@@ -153,5 +153,17 @@ TEST_F(SingleFileTest, DamagedOrCutDownloadIsRefused) {
     EXPECT_TRUE(run.windows.empty()) << FormatRunRecord(run);
   }
   EXPECT_EQ(StateDifference(before, MachineState()), "");
+
+  // A temporary folder that cannot hold the setup's folder: a box that says where, exit code 1.
+  const std::string temp = GetTempDir();
+  const std::string missing = Folder() + "NoTemp";
+  for (const char* variable : {"TMP", "TEMP"}) ASSERT_TRUE(SetEnvironmentVariableA(variable, missing.c_str()));
+  RunRecord run = RunProgram(CommandLine(PayloadPath("sample\\SetupMarlin.exe"), {}), Folder(),
+                             {Answer::Press(IDOK).Caption("Setup")}, kRunTimeLimitMs);
+  for (const char* variable : {"TMP", "TEMP"}) SetEnvironmentVariableA(variable, temp.c_str());
+  ASSERT_TRUE(run.Clean()) << FormatRunRecord(run);
+  EXPECT_EQ(run.exitCode, 1u);
+  EXPECT_EQ(Questions(run)[0].text.find("The setup files could not be unpacked into " + missing + "."), 0u)
+      << FormatRunRecord(run);
 }
 }  // namespace
