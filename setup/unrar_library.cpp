@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "path_utils.h"
 #include "run_log.h"
 #include "setup_error.h"
 
@@ -70,7 +71,9 @@ char* OptionalText(std::string& text) { return text.empty() ? nullptr : &text[0]
 
 void LoadUnrarLibrary(const std::string& libraryName) {
   UnloadUnrarLibrary();
-  HMODULE module = LoadLibraryA(libraryName.c_str());
+  // By its full path: the DLL search is restricted to the system folder (program_entry.cpp), and a bare name would
+  // be looked for in the current folder and PATH on a system without that restriction.
+  HMODULE module = LoadLibraryA(ExpandFromExeDir(libraryName).c_str());
   if (module == nullptr) throw CannotLoadLibraryError(kUnrarLibraryName);
   unrarModule.reset(module);
   for (int i = 0; i < epCount; ++i)

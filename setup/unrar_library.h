@@ -116,9 +116,9 @@ constexpr unsigned int RAR_HOST_BEOS = 5;
 // The library name that EnsureUnrarLibrary loads and that a load failure reports.
 constexpr const char* kUnrarLibraryName = "unrar.dll";
 
-// Loads the library with LoadLibraryA (the name unchanged) and binds the seven entry points by name; a missing
-// one stays unbound. A library already loaded is unloaded first. Raises "Can not load unrar.dll" when no
-// module is returned, whatever name was asked for.
+// Loads the library with LoadLibraryA, a relative name taken from the running program's folder (the name itself
+// unchanged), and binds the seven entry points by name; a missing one stays unbound. A library already loaded is
+// unloaded first. Raises "Can not load unrar.dll" when no module is returned, whatever name was asked for.
 void LoadUnrarLibrary(const std::string& libraryName);
 // Frees the library when one is loaded; otherwise does nothing.
 void UnloadUnrarLibrary();

@@ -3,7 +3,13 @@
 and the setup program. Warns about configurations that would silently do nothing; warnings never stop it. Refuses,
 before writing anything, a configuration whose editions would build the same file into the system folder.
 
+With --single-file NAME.exe it also writes OUTPUT_DIR/NAME.exe, one program holding the whole folder: the single-file
+setup (setupstub.exe) followed by the folder's four files and their checksum. With --sign CERT.pfx it signs, with
+osslsigncode, the setup program and the uninstaller before they are packed and the single file last; the
+certificate's password comes from the environment variable ORV_SIGN_PASSWORD. Nothing is written when a step fails.
+
 Usage: package_product.py PAYLOAD_DIR CONFIG_INI OUTPUT_DIR [--programs DIR] [--unrar-dll FILE] [--solid]
+                          [--single-file NAME.exe] [--sign CERT.pfx]
 """
 import argparse
 import os
@@ -11,6 +17,8 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
+import zlib
 
 # Each IDE edition's code, its name and the extension of a package built for it, as the setup program has them.
 EDITIONS = {
@@ -232,6 +240,75 @@ def pe_machine(path):
     return struct.unpack_from("<H", head, offset + 4)[0]
 
 
+# The single file: the setup program stub, then this layout of the setup folder's files (setupstub/single_file.h).
+STUB_PROGRAM = "setupstub.exe"
+LAYOUT_MARK = b"OrvSetup\x1a\x01"
+SETUP_FOLDER_FILES = ["orvsetup.exe", "OrvSetup.ini", "Data.rar", "unrar.dll"]
+PASSWORD_VARIABLE = "ORV_SIGN_PASSWORD"
+
+
+def end_of_sections(path):
+    """Where the last section of a PE file ends in the file, read from its section table."""
+    with open(path, "rb") as handle:
+        head = handle.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    count, optional_size = struct.unpack_from("<H12xH", head, offset + 6)
+    table = offset + 24 + optional_size
+    ends = [sum(struct.unpack_from("<II", head, table + 40 * index + 16)) for index in range(count)]
+    return max(ends)
+
+
+def write_single_file(stub, folder, target):
+    """The stub followed by the folder's setup files and their CRC-32."""
+    if os.path.getsize(stub) != end_of_sections(stub):
+        sys.exit("error: %s does not end with its last section: the single file's data would not be found after it "
+                 "(build it with tools/build-dist.sh)" % stub)
+    paths = [os.path.join(folder, name) for name in SETUP_FOLDER_FILES]
+    header = LAYOUT_MARK + struct.pack("<I", len(paths))
+    for name, path in zip(SETUP_FOLDER_FILES, paths):
+        header += struct.pack("<I", len(name)) + name.encode("ascii") + struct.pack("<Q", os.path.getsize(path))
+    with open(target, "wb") as out:
+        with open(stub, "rb") as handle:
+            shutil.copyfileobj(handle, out)
+        out.write(header)
+        checksum = zlib.crc32(header)
+        for path in paths:
+            with open(path, "rb") as handle:
+                for chunk in iter(lambda: handle.read(1 << 20), b""):
+                    checksum = zlib.crc32(chunk, checksum)
+                    out.write(chunk)
+        out.write(struct.pack("<I", checksum))
+
+
+def check_certificate(certificate):
+    """Stops unless the certificate file opens with the password in the environment."""
+    if not os.path.isfile(certificate):
+        sys.exit("error: the certificate file %s does not exist" % certificate)
+    if PASSWORD_VARIABLE not in os.environ:
+        sys.exit("error: --sign takes the certificate's password from the environment variable %s, which is not set"
+                 % PASSWORD_VARIABLE)
+    for tool in ("openssl", "osslsigncode"):
+        if shutil.which(tool) is None:
+            sys.exit("error: %s is not installed (tools/setup-machine.sh installs it)" % tool)
+    # openssl reads the password from the environment itself. Older certificate files need its legacy algorithms.
+    command = ["openssl", "pkcs12", "-in", certificate, "-noout", "-passin", "env:" + PASSWORD_VARIABLE]
+    runs = [subprocess.run(command + extra, capture_output=True, text=True) for extra in ([], ["-legacy"])]
+    if all(run.returncode != 0 for run in runs):
+        sys.exit("error: %s cannot be opened with the password in %s (a wrong password, or not a PKCS#12 "
+                 "certificate file): %s" % (certificate, PASSWORD_VARIABLE, runs[0].stderr.strip()))
+
+
+def sign(certificate, description, source, target):
+    """Signs a program with osslsigncode; the password reaches it through a pipe, never on its command line."""
+    run = subprocess.run(["osslsigncode", "sign", "-pkcs12", certificate, "-readpass", "/dev/stdin", "-h", "sha256",
+                          "-n", description, "-in", source, "-out", target],
+                         input=os.environ[PASSWORD_VARIABLE], capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit("error: osslsigncode could not sign %s with %s: %s" % (source, certificate,
+                                                                         (run.stdout + run.stderr).strip()))
+    return target
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("payload")
@@ -242,6 +319,8 @@ def main():
     cache = os.environ.get("ORV_CACHE", os.path.expanduser("~/.cache/orvsetup"))
     parser.add_argument("--unrar-dll", default=os.environ.get("ORV_UNRAR_DLL", os.path.join(cache, "win32", "unrar.dll")))
     parser.add_argument("--solid", action="store_true")
+    parser.add_argument("--single-file", metavar="NAME.exe")
+    parser.add_argument("--sign", metavar="CERT.pfx")
     args = parser.parse_args()
     with open(args.config, "rb") as handle:
         data = handle.read()
@@ -250,29 +329,52 @@ def main():
     clash = build_output_clash(read_lines(data))
     if clash:
         sys.exit("error: " + clash)
+    single_file = args.single_file
+    if single_file is not None and (os.path.basename(single_file) != single_file or
+                                    single_file.lower() in (name.lower() for name in SETUP_FOLDER_FILES)):
+        sys.exit("error: --single-file takes a file name without a folder, other than the setup folder's files")
+    if args.sign:
+        check_certificate(args.sign)
 
     setup_program = os.path.join(args.programs, "orvsetup.exe")
-    for needed in (setup_program, os.path.join(args.programs, "uninstall.exe"), args.unrar_dll):
+    uninstaller = os.path.join(args.programs, "uninstall.exe")
+    stub = os.path.join(args.programs, STUB_PROGRAM)
+    for needed in [setup_program, uninstaller, args.unrar_dll] + ([stub] if single_file else []):
         if not os.path.isfile(needed):
             sys.exit("error: %s is missing (tools/build-dist.sh builds the programs, tools/setup-machine.sh "
                      "unrar.dll; --programs and --unrar-dll name others)" % needed)
-    # The setup program can only load a library built for its own processor.
-    if pe_machine(setup_program) != pe_machine(args.unrar_dll):
-        sys.exit("error: %s and %s are built for different processors" % (setup_program, args.unrar_dll))
+    # The programs can only load a library built for their own processor, and start a program built for it.
+    machines = {path: pe_machine(path) for path in [setup_program, args.unrar_dll] + ([stub] if single_file else [])}
+    if len(set(machines.values())) > 1:
+        sys.exit("error: %s are built for different processors" % " and ".join(machines))
 
-    os.makedirs(args.output, exist_ok=True)
-    archive = os.path.abspath(os.path.join(args.output, "Data.rar"))
-    if os.path.exists(archive):
-        os.remove(archive)
-    options = ["-r", "-idq", "-y"] + (["-s"] if args.solid else [])
-    entries = sorted(os.listdir(args.payload))
-    if entries:
-        subprocess.run(["rar", "a"] + options + [archive] + entries, cwd=args.payload, check=True)
-    uninstaller = os.path.join(args.programs, "uninstall.exe")
-    subprocess.run(["rar", "a", "-ep", "-idq", "-y", archive, os.path.abspath(uninstaller)], check=True)
-    shutil.copyfile(args.config, os.path.join(args.output, "OrvSetup.ini"))
-    shutil.copyfile(os.path.realpath(args.unrar_dll), os.path.join(args.output, "unrar.dll"))
-    shutil.copyfile(setup_program, os.path.join(args.output, "orvsetup.exe"))
+    # Everything is made in a scratch folder and moved into the output folder at the end: a packaging that stops
+    # writes nothing there.
+    with tempfile.TemporaryDirectory() as staging:
+        folder = os.path.join(staging, "folder")
+        os.makedirs(folder)
+        description = application_value(read_lines(data), "AppName") or "Setup"
+        if args.sign:
+            setup_program = sign(args.sign, description, setup_program, os.path.join(staging, "orvsetup.exe"))
+            uninstaller = sign(args.sign, description, uninstaller, os.path.join(staging, "uninstall.exe"))
+        archive = os.path.join(folder, "Data.rar")
+        options = ["-r", "-idq", "-y"] + (["-s"] if args.solid else [])
+        entries = sorted(os.listdir(args.payload))
+        if entries:
+            subprocess.run(["rar", "a"] + options + [archive] + entries, cwd=args.payload, check=True)
+        subprocess.run(["rar", "a", "-ep", "-idq", "-y", archive, os.path.abspath(uninstaller)], check=True)
+        shutil.copyfile(args.config, os.path.join(folder, "OrvSetup.ini"))
+        shutil.copyfile(os.path.realpath(args.unrar_dll), os.path.join(folder, "unrar.dll"))
+        shutil.copyfile(setup_program, os.path.join(folder, "orvsetup.exe"))
+        results = [os.path.join(folder, name) for name in SETUP_FOLDER_FILES]
+        if single_file:
+            unsigned = os.path.join(staging, "unsigned.exe")
+            write_single_file(stub, folder, unsigned)
+            results.append(sign(args.sign, description, unsigned, os.path.join(staging, single_file))
+                           if args.sign else shutil.move(unsigned, os.path.join(staging, single_file)))
+        os.makedirs(args.output, exist_ok=True)
+        for result in results:
+            shutil.move(result, os.path.join(args.output, os.path.basename(result)))
     print("packaged into " + os.path.abspath(args.output))
 
 

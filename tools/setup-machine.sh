@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Prepares a Debian machine to build and test both programs: cross compilers, Wine, rar, unrar.dll built from
-# Debian's source, GoogleTest sources and a private headless Wine prefix, for the Windows this machine tests on
-# (tools/target-windows.sh). Idempotent: every step checks first and says what it does.
+# Prepares a Debian machine to build and test the programs: cross compilers, Wine, rar, unrar.dll built from
+# Debian's source, GoogleTest sources, openssl and osslsigncode (signing) and a private headless Wine prefix, for the
+# Windows this machine tests on (tools/target-windows.sh). Idempotent: every step checks first and says what it does.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "$0")" && pwd)"
@@ -53,7 +53,7 @@ fi
 # 3. Packages. The shipped programs are always built with the 32-bit cross compiler; the 32-bit Wine only where the
 #    kernel runs it, the 64-bit compiler where the tests need it.
 PACKAGES="python3 xdotool fonts-wine wine wine64 g++-mingw-w64-i686 cmake make rar unrar googletest dpkg-dev xvfb
-  x11-apps imagemagick nsis"
+  x11-apps imagemagick nsis openssl osslsigncode"
 if [ "$ORV_ARCH" = win32 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     say "adding the i386 architecture"

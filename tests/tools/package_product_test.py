@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The packaging command's checks of the editions a configuration names, run on small payloads without packing."""
+"""The packaging command's checks of the editions a configuration names and of the signing certificate, run on small
+payloads without packing."""
 import os
 import subprocess
 import sys
@@ -62,6 +63,41 @@ class EditionChecksTest(unittest.TestCase):
         self.assertNotEqual(run.returncode, 0)
         self.assertIn("D5 (Delphi 5) and D6 (Delphi 6) both build 'OrvMarlin.bpl'", run.stderr)
         self.assertFalse(os.path.exists(output))
+
+
+class SigningCredentialsTest(unittest.TestCase):
+    def test_a_missing_or_wrong_certificate_or_password_writes_nothing(self):
+        with tempfile.TemporaryDirectory() as temp:
+            payload, config = os.path.join(temp, "payload"), os.path.join(temp, "OrvSetup.ini")
+            os.makedirs(payload)
+            with open(config, "w") as handle:
+                handle.write("[Application]\nAppName=Signed\n")
+            key, cert, pfx = (os.path.join(temp, name) for name in ("key.pem", "cert.pem", "cert.pfx"))
+            env = dict(os.environ, ORV_SIGN_PASSWORD="right one")
+            for command in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=Test",
+                             "-keyout", key, "-out", cert],
+                            ["pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout",
+                             "env:ORV_SIGN_PASSWORD"]):
+                subprocess.run(["openssl"] + command, env=env, check=True, capture_output=True)
+            for certificate, password, expected in [
+                (os.path.join(temp, "missing.pfx"), "right one", "does not exist"),
+                (pfx, None, "ORV_SIGN_PASSWORD, which is not set"),
+                (pfx, "wrong", "cannot be opened with the password in ORV_SIGN_PASSWORD"),
+                (config, "right one", "cannot be opened with the password in ORV_SIGN_PASSWORD"),
+            ]:
+                run_env = dict(env)
+                if password is None:
+                    del run_env["ORV_SIGN_PASSWORD"]
+                else:
+                    run_env["ORV_SIGN_PASSWORD"] = password
+                output = os.path.join(temp, "out")
+                # An empty programs folder: the credentials are checked before anything else is looked at.
+                run = subprocess.run([sys.executable, os.path.join(TOOLS, "package_product.py"), payload, config,
+                                      output, "--programs", payload, "--single-file", "Setup.exe", "--sign",
+                                      certificate], env=run_env, capture_output=True, text=True)
+                self.assertNotEqual(run.returncode, 0, expected)
+                self.assertIn(expected, run.stderr)
+                self.assertFalse(os.path.exists(output), expected)
 
 
 if __name__ == "__main__":

@@ -494,12 +494,14 @@ TEST_F(RarExtractionTest, MissingLibraryExportOrArchiveAndCallbackErrors) {
   UnloadUnrarLibrary();
   std::string destination = folder_.path() + "Dest\\";
   auto extract = [&](const std::string& archive) { return Extract(archive, destination, CountingCallback); };
-  // Nothing loaded and no unrar.dll on the search path: the wrappers try "unrar.dll" themselves.
+  // Nothing loaded and no unrar.dll beside the program: the wrappers try "unrar.dll" themselves. A bare name is
+  // never looked for elsewhere, the system folder included.
   EXPECT_EQ(ErrorText([&] { extract(ArchiveFromScript("rootonly.rar")); }), "Can not load unrar.dll");
   EXPECT_EQ(ErrorText([&] { LoadUnrarLibrary(folder_.path() + "UnRar.dll"); }), "Can not load unrar.dll");
+  EXPECT_EQ(ErrorText([&] { LoadUnrarLibrary("version.dll"); }), "Can not load unrar.dll");
   EXPECT_FALSE(UnrarLibraryLoaded());
   // A library without the entry points is never called through a null slot.
-  LoadUnrarLibrary("version.dll");
+  LoadUnrarLibrary(SystemDir() + "version.dll");
   EXPECT_EQ(ErrorText([&] { extract(ArchiveFromScript("rootonly.rar")); }), "Can not find RAROpenArchive in unrar.dll");
 
   LoadUnrarLibrary(WindowsPathFromUnix(EnvironmentValue("ORV_UNRAR_DLL")));

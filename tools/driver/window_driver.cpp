@@ -109,14 +109,28 @@ std::string WindowName(size_t index, const WindowRecord& record) {
          EscapeText(record.caption) + "\")";
 }
 
-// Watches the dialogs of one process and answers them from the script.
+// The processes of the run: those of the job the program was started in, or the program alone without one.
+std::vector<DWORD> ProcessesOfRun(HANDLE job, DWORD startedProcess) {
+  constexpr size_t kMaxProcesses = 64;
+  std::vector<ULONG_PTR> buffer(2 + kMaxProcesses);
+  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+  if (job == nullptr || !QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
+                                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)), nullptr))
+    return {startedProcess};
+  std::vector<DWORD> processes;
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i)
+    processes.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+  return processes;
+}
+
+// Watches the dialogs of the started program (and its descendants) and answers them from the script.
 class Watcher {
  public:
-  Watcher(const RunOptions& options, DWORD processId, RunRecord& record)
-      : options_(options), processId_(processId), record_(record), icons_(IconDll(options)) {}
+  Watcher(const RunOptions& options, HANDLE job, DWORD processId, RunRecord& record)
+      : options_(options), job_(job), processId_(processId), record_(record), icons_(IconDll(options)) {}
 
   void Scan() {
-    std::vector<HWND> windows = VisibleDialogsOfProcess(processId_);
+    std::vector<HWND> windows = VisibleDialogsOfProcesses(ProcessesOfRun(job_, processId_));
     for (auto it = tracked_.begin(); it != tracked_.end();)
       it = std::find(windows.begin(), windows.end(), it->first) == windows.end() ? tracked_.erase(it) : ++it;
     for (HWND window : windows) {
@@ -241,6 +255,7 @@ class Watcher {
   }
 
   const RunOptions& options_;
+  HANDLE job_;
   DWORD processId_;
   RunRecord& record_;
   IconProbe icons_;
@@ -303,9 +318,11 @@ RunRecord RunProgram(const RunOptions& options) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  // The program starts with the system's error mode, not the driver's, as it does from the shell.
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                      options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup, &info)) {
+  // The program starts with the system's error mode, not the driver's, as it does from the shell; suspended until
+  // it is in the job that gathers its descendants.
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED,
+                      nullptr, options.workingFolder.empty() ? nullptr : options.workingFolder.c_str(), &startup,
+                      &info)) {
     DWORD error = GetLastError();
     record.startError = "cannot start " + options.commandLine + ": error " + std::to_string(error);
     return record;
@@ -313,8 +330,11 @@ RunRecord RunProgram(const RunOptions& options) {
   record.started = true;
   UniqueKernelHandle process(info.hProcess);
   UniqueKernelHandle thread(info.hThread);
+  UniqueKernelHandle job(options.descendants ? CreateJobObjectA(nullptr, nullptr) : nullptr);
+  if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
+  ResumeThread(thread.get());
 
-  Watcher watcher(options, info.dwProcessId, record);
+  Watcher watcher(options, job.get(), info.dwProcessId, record);
   const DWORD start = GetTickCount();
   for (;;) {
     watcher.Scan();
@@ -322,7 +342,9 @@ RunRecord RunProgram(const RunOptions& options) {
     if (GetTickCount() - start >= options.timeLimitMs) {
       record.timedOut = true;
       record.problems.push_back("time limit of " + std::to_string(options.timeLimitMs) + " ms reached");
-      TerminateProcess(process.get(), kTimeLimitExitCode);
+      // Its descendants go with it: a setup left running would hold the next run's journal.
+      if (!job || !TerminateJobObject(job.get(), kTimeLimitExitCode))
+        TerminateProcess(process.get(), kTimeLimitExitCode);
       WaitForSingleObject(process.get(), kEndWaitMs);
       break;
     }

@@ -1,7 +1,8 @@
 // The end-to-end driver: starts a program under test, records every dialog and message box it shows, answers them
 // from a script and records the exit code, with a time limit.
 //
-// The driver watches the visible top-level windows of class "#32770" of the started process and sorts each into:
+// The driver watches the visible top-level windows of class "#32770" of the started process (and, asked to, of the
+// processes it starts), and sorts each into:
 // - a message box: push buttons and statics only, with the text static (id 0xFFFF); recorded with caption, text,
 //   icon kind and buttons;
 // - a dialog: any other window with a push button (one with check boxes, say); recorded with caption and every
@@ -104,6 +105,9 @@ struct RunOptions {
   std::function<void(HWND window, const WindowRecord& record)> onWindow;
   // The hook DLL that tells icon kinds; "" looks for it next to the running program, then in the build folder.
   std::string hookDll;
+  // The windows of the programs it starts count as its own (a single-file setup runs the setup program); a job
+  // gathers them, and at the time limit they are ended with it. Off where the program is itself a driver.
+  bool descendants = false;
 };
 
 // The exit code the driver gives a program it ends because the time limit was reached.

@@ -8,7 +8,7 @@ constexpr UINT kSendTimeoutMs = 2000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
 struct ProcessWindows {
-  DWORD processId;
+  const std::vector<DWORD>& processIds;
   std::vector<HWND> windows;
 };
 
@@ -24,7 +24,8 @@ BOOL CALLBACK CollectProcessDialog(HWND window, LPARAM lParam) {
   auto* found = reinterpret_cast<ProcessWindows*>(lParam);
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  if (processId == found->processId && IsWindowVisible(window) && IsClass(window, "#32770"))
+  if (std::find(found->processIds.begin(), found->processIds.end(), processId) != found->processIds.end() &&
+      IsWindowVisible(window) && IsClass(window, "#32770"))
     found->windows.push_back(window);
   return TRUE;
 }
@@ -146,8 +147,8 @@ void AddStatusTexts(const std::vector<ControlRecord>& controls, std::vector<std:
 }
 }  // namespace
 
-std::vector<HWND> VisibleDialogsOfProcess(DWORD processId) {
-  ProcessWindows found{processId, {}};
+std::vector<HWND> VisibleDialogsOfProcesses(const std::vector<DWORD>& processIds) {
+  ProcessWindows found{processIds, {}};
   EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&found));
   std::reverse(found.windows.begin(), found.windows.end());
   return found.windows;

@@ -8,8 +8,8 @@
 
 #include "window_driver.h"
 
-// The visible top-level "#32770" windows of the process, bottom of the z-order first (about creation order).
-std::vector<HWND> VisibleDialogsOfProcess(DWORD processId);
+// The visible top-level "#32770" windows of the processes, bottom of the z-order first (about creation order).
+std::vector<HWND> VisibleDialogsOfProcesses(const std::vector<DWORD>& processIds);
 // Sorts a window by its direct children (classes and styles only: nothing is sent to the window).
 WindowKind ClassifyWindow(HWND window);
 // Records the window. Message boxes and dialogs are waiting for input: their control texts are asked from the
