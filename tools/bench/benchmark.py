@@ -436,8 +436,10 @@ def report(kits, rounds):
         row(kit, "limit: bare extraction loop", ms(m(lambda f: f["limit install"])))
         row(kit, "floor: the library's test mode alone (nothing written)", "%s (%.2fx limit)" % (
             ms(m(lambda f: f["floor install"])), m(lambda f: f["floor install"] / f["limit install"])))
-        row(kit, "installation (orvsetup)", ms(m(lambda f: f["setup installation"])), "<= 1.10x limit",
-            "%.2fx %s" % (install, "met" if install <= 1.10 else "NOT met"))
+        # With the files written beside the unpacking, 10,000 small files must go well below the bare loop.
+        install_goal = 0.75 if kit.kind == "small" else 1.10
+        row(kit, "installation (orvsetup)", ms(m(lambda f: f["setup installation"])), "<= %.2fx limit" % install_goal,
+            "%.2fx %s" % (install, "met" if install <= install_goal else "NOT met"))
         row(kit, "- without the counters step", "%.2fx limit" % m(
             lambda f: (f["setup installation"] - f["setup records"]) / f["limit install"]))
         row(kit, "- counting pass", "%s (%.1f%% of extracting)" % (ms(m(lambda f: f["setup count"])), counting),
@@ -457,8 +459,10 @@ def report(kits, rounds):
         row(kit, "- product record + include files", ms(m(lambda f: f["setup product"])))
         row(kit, "- Add/Remove Programs values + install counters", ms(m(lambda f: f["setup records"])))
         row(kit, "- IDE edits (packages, library path, help)", ms(m(lambda f: f["setup ide"])))
+        against_peer = m(lambda f: f["setup installation"] / f["nsis installation"])
         row(kit, "peer: NSIS installer (silent)", "%s (orvsetup %.2fx of it)" % (
-            ms(m(lambda f: f["nsis installation"])), m(lambda f: f["setup installation"] / f["nsis installation"])))
+            ms(m(lambda f: f["nsis installation"])), against_peer), "orvsetup <= 0.80x",
+            "met" if against_peer <= 0.80 else "NOT met")
         row(kit, "limit: bare DeleteFileA loop", ms(m(lambda f: f["limit uninstall"])))
         row(kit, "uninstallation (uninstall.exe)", ms(m(lambda f: f["uninstall uninstallation"])),
             "<= 1.5x limit", "%.2fx %s" % (removal, "met" if removal <= 1.5 else "NOT met"))
