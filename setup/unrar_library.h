@@ -10,7 +10,9 @@
 
 #include "unique_handle.h"
 
-// Records of the library's published interface (stdcall, default alignment).
+// Records of the library's published interface (stdcall), packed as its own header packs them: without gaps, which
+// matters where a pointer follows a field whose end is not aligned for it (64-bit builds).
+#pragma pack(push, 1)
 struct RAROpenArchiveData {
   char* ArcName;
   unsigned int OpenMode;
@@ -76,6 +78,8 @@ struct RARHeaderDataEx {
   unsigned int AtimeHigh;
   unsigned int Reserved[988];
 };
+
+#pragma pack(pop)
 
 // Receives each piece of an entry's data while the library unpacks it; 0 stops the unpacking.
 using RarDataProc = int(WINAPI*)(unsigned char* data, int size);
