@@ -99,9 +99,7 @@ bool EntryWriter::Write(const unsigned char* data, size_t size) {
     return !failed_;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  callerWaiting_ = true;
-  room_.wait(lock, [&] { return bufferedBytes_ < bufferLimit_ || failed_; });
-  callerWaiting_ = false;
+  WaitForRoom(lock);
   if (failed_) return false;
   entries_.back().pieces.emplace_back(data, data + size);
   bufferedBytes_ += size;
@@ -123,15 +121,28 @@ void EntryWriter::End(bool complete) {
   if (writersWaiting_ > 0) work_.notify_all();
 }
 
+bool EntryWriter::Full() const {
+  return bufferedBytes_ >= bufferLimit_ || entries_.size() - nextToWrite_ + heldBack_.size() > kMaxQueuedEntries;
+}
+
+bool EntryWriter::HasRoom() const {
+  return bufferedBytes_ <= bufferLimit_ / 2 &&
+         entries_.size() - nextToWrite_ + heldBack_.size() <= kMaxQueuedEntries / 2;
+}
+
+void EntryWriter::WaitForRoom(std::unique_lock<std::mutex>& lock) {
+  // Once full, the caller waits until the writers have emptied half of it: woken for every piece taken, it would go
+  // back and forth with them for every entry.
+  if (!Full() || failed_) return;
+  callerWaitsForRoom_ = true;
+  room_.wait(lock, [&] { return HasRoom() || failed_; });
+  callerWaitsForRoom_ = false;
+}
+
 void EntryWriter::HandOver() {
   if (heldBack_.empty()) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  callerWaiting_ = true;
-  room_.wait(lock, [&] {
-    return failed_ ||
-           (bufferedBytes_ < bufferLimit_ && entries_.size() - nextToWrite_ + heldBack_.size() <= kMaxQueuedEntries);
-  });
-  callerWaiting_ = false;
+  WaitForRoom(lock);
   for (Entry& entry : heldBack_) entries_.push_back(std::move(entry));
   heldBack_.clear();
   bufferedBytes_ += heldBackBytes_;
@@ -145,9 +156,9 @@ std::optional<std::pair<EntryOutcome, DWORD>> EntryWriter::TakeOutcome(bool wait
   std::unique_lock<std::mutex> lock(mutex_);
   if (entries_.empty()) return std::nullopt;
   if (wait) {
-    callerWaiting_ = true;
+    callerWaitsForOutcome_ = true;
     room_.wait(lock, [&] { return entries_.front().outcome.has_value(); });
-    callerWaiting_ = false;
+    callerWaitsForOutcome_ = false;
   }
   if (!entries_.front().outcome) return std::nullopt;
   const auto outcome = *entries_.front().outcome;
@@ -177,18 +188,22 @@ void EntryWriter::Run() {
     const auto outcome = WriteEntry(*entry, skip);
     std::lock_guard<std::mutex> lock(mutex_);
     entry->outcome = outcome;
-    if (callerWaiting_) room_.notify_all();
+    if (callerWaitsForOutcome_ || (callerWaitsForRoom_ && HasRoom())) room_.notify_all();
   }
+}
+
+void EntryWriter::Fail() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failed_ = true;
+  // A caller waiting for room stops waiting: nothing more is written.
+  if (callerWaitsForRoom_) room_.notify_all();
 }
 
 std::pair<EntryOutcome, DWORD> EntryWriter::WriteEntry(Entry& entry, bool skip) {
   OpenEntryFile open;
   DWORD error = skip ? 0 : output_.Create(entry.file, open);
   const bool created = !skip && error == 0;
-  if (!skip && !created) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failed_ = true;
-  }
+  if (!skip && !created) Fail();
   // The data is taken whatever becomes of the file, so that the buffer empties.
   bool written = created;
   while (auto piece = NextPiece(entry)) {
@@ -197,8 +212,7 @@ std::pair<EntryOutcome, DWORD> EntryWriter::WriteEntry(Entry& entry, bool skip) 
     if (error != 0) {
       output_.Finish(entry.file, open, false);
       written = false;
-      std::lock_guard<std::mutex> lock(mutex_);
-      failed_ = true;
+      Fail();
     }
   }
   if (skip) return {EntryOutcome::kSkipped, 0};
@@ -224,6 +238,6 @@ std::optional<std::vector<unsigned char>> EntryWriter::NextPiece(Entry& entry) {
   std::vector<unsigned char> piece = std::move(entry.pieces.front());
   entry.pieces.pop_front();
   bufferedBytes_ -= piece.size();
-  if (callerWaiting_) room_.notify_all();
+  if (callerWaitsForRoom_ && HasRoom()) room_.notify_all();
   return piece;
 }

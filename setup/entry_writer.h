@@ -92,7 +92,13 @@ class EntryWriter {
   };
   // Makes the entries held back visible to the writers, waiting for room first.
   void HandOver();
+  // With the lock held: the buffer or the queue is full; there is room again (half of either empty).
+  bool Full() const;
+  bool HasRoom() const;
+  void WaitForRoom(std::unique_lock<std::mutex>& lock);
   void Run();
+  // An entry could not be created or written: the entries after it are skipped.
+  void Fail();
   std::pair<EntryOutcome, DWORD> WriteEntry(Entry& entry, bool skip);
   // The entry's next piece of data; nothing once it has ended.
   std::optional<std::vector<unsigned char>> NextPiece(Entry& entry);
@@ -107,7 +113,8 @@ class EntryWriter {
   std::condition_variable work_;  // for writers: an entry, a piece of data or the end
   std::condition_variable room_;  // for the caller: room in the buffer, or an outcome
   int writersWaiting_ = 0;
-  bool callerWaiting_ = false;
+  bool callerWaitsForRoom_ = false;
+  bool callerWaitsForOutcome_ = false;
   // Entries handed over and not yet taken, oldest first; the writers take them in turn from nextToWrite_ on.
   std::deque<Entry> entries_;
   size_t nextToWrite_ = 0;
