@@ -212,13 +212,13 @@ int WINAPI TakeEntryData(unsigned char* data, int size) {
   return dataSink != nullptr && size >= 0 && dataSink->Write(data, static_cast<size_t>(size)) ? 1 : 0;
 }
 
-// The walk's files, unpacked by the library in its test mode and written by the writer's thread meanwhile. Each
+// The walk's files, unpacked by the library in its test mode and written by the writer threads meanwhile. Each
 // entry is settled (logged, recorded, restored on failure) once its file is written, in the archive's order.
 class StreamedFiles {
  public:
   // Data waiting for the writers never takes more than this, however large the files.
   static constexpr size_t kBufferLimit = 8u << 20;
-  // Beyond two, writers only wait for each other on two cores.
+  // A third writer was no faster on two cores: under Wine every new file waits for the server's open of it anyway.
   static constexpr int kWriters = 2;
 
   StreamedFiles(HANDLE archive, StringList* files, bool logEntries)
@@ -230,7 +230,7 @@ class StreamedFiles {
   StreamedFiles(const StreamedFiles&) = delete;
   StreamedFiles& operator=(const StreamedFiles&) = delete;
 
-  // True while the writer has still to write this target.
+  // True while the writers have still to write this target.
   bool Writes(const std::string& target) const { return pendingTargets_.count(LowerCaseLocale(target)) != 0; }
 
   // The current entry unpacked into its file; false when it or an entry before it failed.
