@@ -18,6 +18,7 @@
 
 #include "../resources/resource_ids.h"
 #include "change_observer.h"
+#include "crc32.h"
 #include "entry_writer.h"
 #include "message_pump.h"
 #include "path_macros.h"
@@ -71,15 +72,6 @@ bool IsDotsComponent(const std::string& path, size_t begin, size_t end) {
       return false;
   }
   return dots >= 2;
-}
-
-uint32_t Crc32(const unsigned char* bytes, size_t size) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
 }
 
 // A file of the help list goes to the help folder, when there is one.
@@ -347,7 +339,9 @@ bool RarArchiveEndsWithEndBlock(const std::string& archiveName) {
       !ReadFile(file.get(), tail, sizeof tail, &got, nullptr) || got != sizeof tail)
     return false;
   const uint32_t stored = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (static_cast<uint32_t>(tail[3]) << 24);
-  return tail[4] == 3 && tail[5] == 5 && stored == Crc32(tail + 4, 4);
+  Crc32 crc;
+  crc.Add(tail + 4, 4);
+  return tail[4] == 3 && tail[5] == 5 && stored == crc.Value();
 }
 
 bool IsUnsafeRarEntryPath(const std::string& entryPath) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crc32.h"
 #include "path_utils.h"
 
 namespace {
@@ -13,27 +14,6 @@ constexpr DWORD kLayoutMarkSize = sizeof kLayoutMark - 1;
 constexpr DWORD kMaxFiles = 64;
 constexpr DWORD kMaxNameLength = MAX_PATH;
 constexpr DWORD kBufferSize = 64 * 1024;
-
-// CRC-32 with the reflected polynomial 0xEDB88320, as zlib.crc32 computes it.
-class Crc32 {
- public:
-  Crc32() {
-    for (DWORD i = 0; i < 256; ++i) {
-      DWORD value = i;
-      for (int bit = 0; bit < 8; ++bit) value = (value & 1) != 0 ? 0xEDB88320u ^ (value >> 1) : value >> 1;
-      table_[i] = value;
-    }
-  }
-  void Add(const void* data, DWORD size) {
-    const BYTE* bytes = static_cast<const BYTE*>(data);
-    for (DWORD i = 0; i < size; ++i) crc_ = table_[(crc_ ^ bytes[i]) & 0xFF] ^ (crc_ >> 8);
-  }
-  DWORD Value() const { return crc_ ^ 0xFFFFFFFFu; }
-
- private:
-  DWORD table_[256];
-  DWORD crc_ = 0xFFFFFFFFu;
-};
 
 // Where this program's image ends in its file: the end of the section that reaches furthest, from the headers the
 // loader has mapped with the image.
