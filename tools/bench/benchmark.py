@@ -120,11 +120,68 @@ def checked(arguments, env=None):
                                                                      output.read().decode("latin-1")))
 
 
+class ScratchDisk:
+    """A file system of the benchmark's own for every file the programs make: ext4 as mkfs.ext4 makes it, with a
+    journal, in an image file mounted through a loop device.
+
+    Without a journal (as the disks of some of our machines are), ext4 passes over every inode freed in the last
+    30 to 60 seconds when it allocates a new one, reading the inode table for each: after a program deleted 10,000
+    files, each file the next one creates costs a scan of them (a millisecond here, in the Wine server's openat).
+    Every program of a round follows such a deletion, so the times measured how recently and how much was deleted
+    more than what the programs do; no Windows file system, and no ext4 with a journal, works that way."""
+
+    def __init__(self, work):
+        self.image = os.path.join(work, "scratch.img")
+        self.mount_point = os.path.join(work, "scratch")
+        self.mounted = False
+
+    def mount(self):
+        """True when mounted; false, with the reason said, when the machine does not allow it."""
+        os.makedirs(self.mount_point, exist_ok=True)
+        # Left mounted by a benchmark that was killed.
+        if os.path.ismount(self.mount_point):
+            checked(["umount", self.mount_point])
+        with open(self.image, "wb") as handle:
+            handle.truncate(2 << 30)
+        for arguments in (["mkfs.ext4", "-q", "-F", self.image], ["mount", "-o", "loop", self.image, self.mount_point]):
+            try:
+                checked(arguments)
+            except (OSError, RuntimeError) as error:
+                say("the programs' files stay on the prefix's own disk: %s" % error)
+                os.remove(self.image)
+                return False
+        self.mounted = True
+        return True
+
+    def unmount(self):
+        if self.mounted:
+            checked(["umount", self.mount_point])
+            os.remove(self.image)
+            self.mounted = False
+
+
+def file_system(path):
+    """The type of the file system the path lies on, and for ext4 whether it has a journal."""
+    found = subprocess.run(["findmnt", "-n", "-o", "SOURCE,FSTYPE", "--target", path], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL).stdout.decode().split()
+    if len(found) < 2:
+        return "unknown"
+    if found[1] != "ext4":
+        return found[1]
+    # Each journal the kernel keeps has a folder there, named for its device.
+    device = os.path.basename(found[0])
+    journals = os.listdir("/proc/fs/jbd2") if os.path.isdir("/proc/fs/jbd2") else []
+    has_journal = any(name.rsplit("-", 1)[0] == device for name in journals)
+    return "ext4 with a journal" if has_journal else "ext4 without a journal"
+
+
 class Wine:
     """Runs Windows programs in the scratch prefix, with one Wine server kept up for the whole benchmark."""
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, files_at=None):
         self.prefix = prefix
+        # Where C:\bench, the programs' files, lies: a folder linked in, or the prefix's own disk.
+        self.files_at = files_at
         self.env = dict(os.environ, WINEPREFIX=prefix)
         self.env.pop("BENCH_PEER_TIMES", None)
 
@@ -136,6 +193,8 @@ class Wine:
             shutil.rmtree(self.prefix)
         say("copying the template Wine prefix")
         shutil.copytree(TARGET["ORV_TEMPLATE_PREFIX"], self.prefix, symlinks=True)
+        if self.files_at:
+            os.symlink(self.files_at, self.drive_c("bench"))
         checked([TARGET["WINESERVER"], "-p"], env=self.env)
         # An IDE edition for the library path edit: its root and its per-user library settings.
         for arguments in (["HKLM\\Software\\Borland\\Delphi\\5.0", "/v", "RootDir", "/d", "C:\\bench\\ide\\"],
@@ -420,8 +479,9 @@ def ms(value):
     return "%.0f ms" % value
 
 
-def report(kits, rounds):
-    lines = ["Medians of %d rounds; ratios are taken per round, then their median." % rounds, ""]
+def report(kits, rounds, files_on):
+    lines = ["Medians of %d rounds; ratios are taken per round, then their median. Files on %s." % (rounds, files_on),
+             ""]
     lines.append("| Payload | Figure | Measured | Goal | Result |")
     lines.append("| --- | --- | --- | --- | --- |")
 
@@ -496,6 +556,8 @@ def main():
     parser.add_argument("--payloads", default="typical,small")
     parser.add_argument("--work")
     parser.add_argument("--markdown")
+    parser.add_argument("--on-disk", action="store_true",
+                        help="the programs' files on the prefix's own disk, not on a file system of their own")
     parser.add_argument("--driver-poll", type=int, default=250,
                         help="milliseconds between the driver's looks at the program's windows (default 250)")
     args = parser.parse_args()
@@ -520,9 +582,14 @@ def main():
             kit.make(work)
             kits.append(kit)
 
-    wine = Wine(os.path.join(work, "wineprefix"))
-    wine.start()
+    scratch = ScratchDisk(work)
+    wine = Wine(os.path.join(work, "wineprefix"),
+                scratch.mount_point if not args.on_disk and scratch.mount() else None)
+    files_on = "%s (%s)" % ("a file system of their own" if wine.files_at else "the prefix's own disk",
+                            file_system(wine.files_at or work))
+    say("the programs' files are on " + files_on)
     try:
+        wine.start()
         for index in range(args.rounds):
             for kit in kits:
                 figures = kit.round(wine, work, index, check=index == 0)
@@ -532,7 +599,8 @@ def main():
                     ms(figures["nsis installation"]), ms(figures["nsis uninstallation"])))
     finally:
         wine.stop()
-    table = report(kits, args.rounds)
+        scratch.unmount()
+    table = report(kits, args.rounds, files_on)
     say("")
     say(table)
     say("")
