@@ -5,8 +5,11 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <deque>
 #include <optional>
+#include <unordered_set>
 
+#include "file_deletions.h"
 #include "help_contents.h"
 #include "ide_editions.h"
 #include "install_records.h"
@@ -26,6 +29,10 @@
 std::string AppName;
 
 namespace {
+// Two threads deleting keep the Wine server busy beside the counters; a handful of files ahead is enough for that.
+constexpr int kDeletionThreads = 2;
+constexpr size_t kDeletionsInFlight = 16;
+
 // The products key once no record is left in it (or it is gone), then the maker's key when empty.
 void DeleteProductsKeyWhenEmpty() {
   RegistryKey products = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledProductsKey);
@@ -67,24 +74,56 @@ void RemoveInstalledFiles(StringList& keptFiles) {
   RegistryKey installedFiles = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   ProgressUpdates progress(dialogWindow, IDC_STATUS_TEXT, IDC_PROGRESS_BAR);
   const std::string ownPath = ModuleFileName();
-  for (size_t index = released; index < files.Count(); ++index) {
-    const std::string& path = files[index];
-    const std::optional<DWORD> count = installedFiles.ReadDword(path);
-    if (count == 1u) {
-      // The file before its counter: killed in between, the next run finds the counter and finishes.
-      LogLine(DeleteInstalledFile(path, ownPath));
-      ReleaseInstalledFile(installedFiles, path, count);
-    } else {
-      // Marked before the counter goes down: killed in between, a count stays too high and the file is kept,
-      // never deleted while another installation needs it.
+  // Files whose counter is their last are deleted beside the counters' work; each counter goes once its file's
+  // deletion is done (killed in between, the next run finds the counter and finishes), and everything is logged in
+  // the list's order.
+  FileDeletions deletions([&ownPath](const std::string& path) { return DeleteInstalledFile(path, ownPath); },
+                          kDeletionThreads);
+  std::deque<size_t> deleting;
+  std::unordered_multiset<std::string> deletingNames;
+  auto settle = [&](size_t keep) {
+    while (auto outcome = deletions.TakeOutcome(deleting.size() > keep)) {
+      const size_t index = deleting.front();
+      deleting.pop_front();
+      deletingNames.erase(deletingNames.find(LowerCaseLocale(files[index])));
+      LogLine(*outcome);
+      ReleaseInstalledFile(installedFiles, files[index], 1u);
+      progress.Show(files[index], index);
+    }
+  };
+  try {
+    for (size_t index = released; index < files.Count(); ++index) {
+      const std::string& path = files[index];
+      // A file listed twice is counted as often: its second listing waits for the first.
+      if (deletingNames.count(LowerCaseLocale(path)) != 0) settle(0);
+      const std::optional<DWORD> count = installedFiles.ReadDword(path);
+      if (count == 1u) {
+        deletions.Delete(path);
+        deleting.push_back(index);
+        deletingNames.insert(LowerCaseLocale(path));
+        settle(kDeletionsInFlight);
+        continue;
+      }
+      // The mark below says every file before it is done.
+      settle(0);
+      // Marked before the counter goes down: killed in between, a count stays too high and the file is kept, never
+      // deleted while another installation needs it.
       if (count && *count > 1u) entry.WriteDword(kFilesReleasedValue, static_cast<DWORD>(index + 1));
       const long remaining = ReleaseInstalledFile(installedFiles, path, count);
       LogLine("Kept " + path +
               (remaining > 0 ? FormatText(": %ld other installations count it", remaining)
                              : std::string(": no installation counts it (no counter, or one at zero)")));
       keptFiles.Add(path);
+      progress.Show(path, index);
     }
-    progress.Show(path, index);
+    settle(0);
+  } catch (...) {
+    // The files deleted so far lose their counters before the error passes on.
+    try {
+      settle(0);
+    } catch (...) {
+    }
+    throw;
   }
   // Also when this run deleted no counter: one killed right after its last counter went left the key empty.
   DeleteInstalledFilesKeyWhenEmpty(installedFiles);

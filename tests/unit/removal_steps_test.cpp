@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <vector>
 
+#include "file_deletions.h"
 #include "help_contents.h"
 #include "install_records.h"
 #include "library_path.h"
@@ -59,17 +61,20 @@ class RemovalTest : public IsolatedTest {
 TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   // Among them a name outside ASCII.
   const std::string shared = folder_.Write("shared.dll", "s"), own = folder_.Write("\xD6wn \xE9t\xE9.txt", "o"),
-                    readOnly = folder_.Write("ro.txt", "r"), zero = folder_.Write("zero.txt", "z");
+                    readOnly = folder_.Write("ro.txt", "r"), zero = folder_.Write("zero.txt", "z"),
+                    twice = folder_.Write("twice.txt", "t");
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-  Install("First", shared + "\r\n" + own + "\r\n" + readOnly + "\r\n" + folder_.path() + "never-counted.txt\r\n" +
-                       zero + "\r\n" + folder_.path() + "gone.txt\r\n");
+  Install("First", shared + "\r\n" + own + "\r\n" + twice + "\r\n" + twice + "\r\n" + readOnly + "\r\n" +
+                       folder_.path() + "never-counted.txt\r\n" + zero + "\r\n" + folder_.path() + "gone.txt\r\n");
   Install("Second", shared);
   RegistryKey counters = RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey);
   counters.DeleteValue(folder_.path() + "never-counted.txt");
   counters.WriteDword(zero, 0);
+  counters.WriteDword(twice, 1);
   counters.Close();
 
-  // A counter already at zero keeps its file and goes, instead of wrapping round; a missing file is passed over.
+  // A counter already at zero keeps its file and goes, instead of wrapping round; a missing file is passed over. A
+  // file listed twice with one count goes at its first listing and finds no counter at its second.
   AppName = "First";
   StringList kept;
   RemoveInstalledFiles(kept);
@@ -77,7 +82,8 @@ TEST_F(RemovalTest, SharedFilesStayUntilTheirLastInstallationGoes) {
   EXPECT_FALSE(FileExists(own));
   EXPECT_FALSE(FileExists(readOnly));  // read-only files go too
   EXPECT_TRUE(FileExists(zero));
-  EXPECT_EQ(kept.Lines(), (std::vector<std::string>{shared, folder_.path() + "never-counted.txt", zero}));
+  EXPECT_FALSE(FileExists(twice));
+  EXPECT_EQ(kept.Lines(), (std::vector<std::string>{shared, twice, folder_.path() + "never-counted.txt", zero}));
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueNames(), std::vector<std::string>{shared});
   EXPECT_EQ(GetInstalledFileCount(shared), 1);
 
@@ -235,6 +241,28 @@ TEST_F(RemovalTest, AnswerNoTouchesNothingUnknownNameLeavesNoKey) {
   EXPECT_EQ(ReadUninstallValue(AppName, kFoldersValue), "%P%");
   EXPECT_EQ(ReadUninstallValue(AppName, kDelphiVerValue), "C5");
   EXPECT_EQ(ReadUninstallValue(AppName, kProductNameValue), "A");
+}
+
+TEST(FileDeletionsTest, OutcomesComeInTheOrderTheFilesWereHandedOver) {
+  // The first file's deletion is held up until the second's is done and taken.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<void> secondDone;
+  FileDeletions deletions(
+      [&](const std::string& path) {
+        if (path == "first") released.wait();
+        if (path == "second") secondDone.set_value();
+        return path + " gone";
+      },
+      2);
+  deletions.Delete("first");
+  deletions.Delete("second");
+  secondDone.get_future().wait();
+  EXPECT_EQ(deletions.TakeOutcome(false), std::nullopt);
+  release.set_value();
+  EXPECT_EQ(deletions.TakeOutcome(true), "first gone");
+  EXPECT_EQ(deletions.TakeOutcome(true), "second gone");
+  EXPECT_EQ(deletions.TakeOutcome(true), std::nullopt);
 }
 
 TEST(UninstallerSwitches, QuotedUnquotedEmptyAndSwitches) {
