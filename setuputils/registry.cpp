@@ -2,7 +2,9 @@
 #include "registry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "change_observer.h"
 #include "run_log.h"
@@ -11,6 +13,9 @@
 namespace {
 // Retries of an enumerated entry that did not fit its buffer, each with buffers twice as large.
 constexpr int kEnumerateAttempts = 8;
+// A row of value writes this long is shared among this many threads.
+constexpr size_t kParallelWritesFrom = 64;
+constexpr int kWriteThreads = 3;
 
 // The two parts of the registry whose changes are told to the change observer and the log.
 bool IsObservedRoot(HKEY root) { return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE; }
@@ -157,12 +162,37 @@ void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
     for (const DwordWrite& write : writes) newValues.push_back(DwordValue(write.name, write.value));
     PrepareValueChanges(root_, path_, newValues);
   }
-  for (const DwordWrite& write : writes) {
+  // Under Wine each write is a round trip to the Wine server, and one thread writing them in turn leaves the
+  // processors waiting most of the time: a long row is written by several threads at once.
+  std::vector<unsigned char> written(writes.size(), 0);
+  std::atomic<size_t> next{0};
+  auto writeRow = [&] {
+    for (size_t index; (index = next++) < writes.size();)
+      written[index] = valid() && RegSetValueExA(key_.get(), writes[index].name.c_str(), 0, REG_DWORD,
+                                                 reinterpret_cast<const BYTE*>(&writes[index].value),
+                                                 sizeof writes[index].value) == ERROR_SUCCESS;
+  };
+  if (writes.size() >= kParallelWritesFrom) {
+    std::vector<std::thread> threads;
+    for (int thread = 1; thread < kWriteThreads; ++thread) threads.emplace_back(writeRow);
+    writeRow();
+    for (std::thread& thread : threads) thread.join();
+  } else {
+    writeRow();
+  }
+  // The log names every value written, in the row's order, before the first that was not is raised.
+  const DwordWrite* failed = nullptr;
+  for (size_t index = 0; index < writes.size(); ++index) {
+    const DwordWrite& write = writes[index];
+    if (!written[index]) {
+      if (failed == nullptr) failed = &write;
+      continue;
+    }
     if (RunLogIsOpen())
       LogChange(write.name, FormatText("= %lu (was %s)", static_cast<unsigned long>(write.value),
                                        write.was ? std::to_string(*write.was).c_str() : "none"));
-    SetDword(write.name, write.value);
   }
+  if (failed != nullptr) throw FailedToSetDataError(failed->name);
 }
 
 void RegistryKey::SetDword(const std::string& name, DWORD value) const {

@@ -50,8 +50,8 @@ class RegistryKey {
   bool TryWriteString(const std::string& name, const std::string& text) const;
   void WriteDword(const std::string& name, DWORD value) const;
   // DWORD values written in a row and told to the observer at once; each with what the caller read before it
-  // (nullopt: none), so that the log needs no second read. Raises "Failed to set data for '%s'" at the first that
-  // cannot be written (those before it are written).
+  // (nullopt: none), so that the log needs no second read. Raises "Failed to set data for '%s'" for the first that
+  // could not be written; the others are written all the same, and logged.
   struct DwordWrite {
     std::string name;
     DWORD value;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,18 @@ TEST_F(InstallRecordsTest, CountersOfOtherInstallationsAreIncrementedWhateverThe
   EXPECT_EQ(Counter("C:\\Prog\\\xD6l.pas"), 3u);
   EXPECT_EQ(Counter("C:\\Prog\\new.pas"), 2u);
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kInstalledFilesKey).ValueCount(), 7u);
+
+  // A long list is written by several threads: every counter still gets its own number.
+  std::string earlier, many;
+  for (int file = 0; file < 300; ++file) {
+    const std::string path = "C:\\Prog\\many\\f" + std::to_string(file) + ".pas\n";
+    if (file % 3 == 0) earlier += path;
+    many += path;
+  }
+  CountInstalledFiles(Lines(earlier));
+  CountInstalledFiles(Lines(many));
+  for (int file = 0; file < 300; ++file)
+    ASSERT_EQ(Counter("C:\\Prog\\many\\f" + std::to_string(file) + ".pas"), file % 3 == 0 ? 2u : 1u) << file;
 }
 
 TEST_F(InstallRecordsTest, CounterOfAnotherTypeOrUnwritableStopsTheCount) {
