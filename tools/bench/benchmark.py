@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Measures the setup program and the uninstaller against their limits and a peer installer, and prints figures.
 
-Usage: benchmark.py --build BUILD_DIR [--rounds N] [--payloads typical,small] [--work DIR] [--markdown FILE]
+Usage: benchmark.py --build BUILD_DIR [--rounds N] [--payloads typical,small] [--work DIR] [--markdown FILE] [--on-disk]
 
 For each payload (tools/bench/make_payload.py) packed as a solid and a non-solid archive (tools/package_product.py),
-each round runs, in one scratch copy of the template Wine prefix:
+each round runs, in one scratch copy of the template Wine prefix, with every file the programs make on an ext4 image
+of the benchmark's own (ScratchDisk below; --on-disk: on the prefix's own disk):
   1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive;
   2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted;
   3. orvsetup.exe, headless and answered by the driver, with its step timings (its /LOG);
