@@ -42,8 +42,9 @@ void PrepareKeyCreation(HKEY root, const std::string& keyPath) {
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue) {
   Tell(&ChangeObserver::ValueWillChange, root, keyPath, name, newValue);
 }
-void PrepareValueChanges(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues) {
-  Tell(&ChangeObserver::ValuesWillChange, root, keyPath, newValues);
+void PrepareValueChanges(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues,
+                         const std::vector<std::optional<RegistryValue>>& oldValues) {
+  Tell(&ChangeObserver::ValuesWillChange, root, keyPath, newValues, oldValues);
 }
 void PrepareTextRewrite(const std::string& path, const std::string& newContent) {
   Tell(&ChangeObserver::TextWillBeRewritten, path, newContent);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,10 @@ class ChangeObserver {
   // newValue: what the value is about to become; nullptr when it is deleted.
   virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                                const RegistryValue* newValue) = 0;
-  // Values of one key about to be written in a row (the install counters): by default one by one.
-  virtual void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues) {
+  // Values of one key about to be written in a row (the install counters), each with what it held before as the
+  // caller read it (nullopt: none); by default one by one.
+  virtual void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues,
+                                const std::vector<std::optional<RegistryValue>>& /*oldValues*/) {
     for (const RegistryValue& value : newValues) ValueWillChange(root, keyPath, value.name, &value);
   }
   virtual void TextWillBeRewritten(const std::string& path, const std::string& newContent) = 0;
@@ -53,7 +56,8 @@ void RestoreUnwrittenFile(const std::string& path);
 void PrepareFolderCreation(const std::string& path);
 void PrepareKeyCreation(HKEY root, const std::string& keyPath);
 void PrepareValueChange(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue);
-void PrepareValueChanges(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues);
+void PrepareValueChanges(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues,
+                         const std::vector<std::optional<RegistryValue>>& oldValues);
 void PrepareTextRewrite(const std::string& path, const std::string& newContent);
 void PrepareToolRun(const std::string& folder);
 void FinishToolRun(const std::string& folder);

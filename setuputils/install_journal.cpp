@@ -541,28 +541,32 @@ void InstallJournal::FolderWillBeCreated(const std::string& path) {
 }
 
 void InstallJournal::KeyWillBeCreated(HKEY root, const std::string& keyPath) {
-  // The key and every missing parent, outermost first, so that undo removes them innermost first.
+  // The key and every missing parent, outermost first, so that undo removes them innermost first. A key found or
+  // recorded before is not looked for again (each look is two requests to the Wine server): an installation deletes
+  // no key.
+  auto parent = [](const std::string& key) {
+    const size_t slash = key.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : key.substr(0, slash);
+  };
   std::vector<std::string> missing;
   for (std::string walk = StripBackslashes(keyPath);
-       !walk.empty() && !RegistryKey::Open(root, walk, KEY_READ).valid();) {
+       !walk.empty() && knownKeys_.count(KeyId(root, walk)) == 0 && !RegistryKey::Open(root, walk, KEY_READ).valid();
+       walk = parent(walk))
     missing.push_back(walk);
-    size_t slash = walk.find_last_of('\\');
-    walk = slash == std::string::npos ? std::string() : walk.substr(0, slash);
-  }
   for (auto missingKey = missing.rbegin(); missingKey != missing.rend(); ++missingKey) {
     Append(Record({"key", RootName(root), *missingKey}), false);
     createdKeys_.insert(KeyId(root, *missingKey));
   }
+  for (std::string walk = StripBackslashes(keyPath); !walk.empty() && knownKeys_.insert(KeyId(root, walk)).second;
+       walk = parent(walk)) {
+  }
 }
 
-std::string InstallJournal::ValueRecord(HKEY root, const std::string& keyPath, const std::string& name,
-                                        const RegistryValue* newValue) {
-  const std::string becomes =
-      newValue != nullptr ? FormatText("%lu ", newValue->type) + ContentHash(newValue->data) : std::string("-");
-  const std::string hadNone = Record({"value", RootName(root), keyPath, name, "0", "0", "", becomes});
-  // A key this installation created had no values: nothing to read (the install counters of a first installation).
-  if (createdKeys_.count(KeyId(root, keyPath)) != 0) return hadNone;
-  // Values of one key come in runs (the counters, the entry): its key stays open between them.
+std::optional<RegistryValue> InstallJournal::CurrentValue(HKEY root, const std::string& keyPath,
+                                                          const std::string& name) {
+  // A key this installation created had no values: nothing to read.
+  if (createdKeys_.count(KeyId(root, keyPath)) != 0) return std::nullopt;
+  // Values of one key come in runs (the entry's): its key stays open between them.
   if (root != lastRoot_ || keyPath != lastPath_ || !lastKey_.valid()) {
     lastKey_ = RegistryKey::Open(root, keyPath, KEY_READ);
     lastRoot_ = root;
@@ -570,24 +574,33 @@ std::string InstallJournal::ValueRecord(HKEY root, const std::string& keyPath, c
   }
   if (!lastKey_.valid()) {
     KeyWillBeCreated(root, keyPath);
-    return hadNone;
+    return std::nullopt;
   }
-  std::optional<RegistryValue> old = lastKey_.ReadRaw(name);
-  if (!old) return hadNone;
+  return lastKey_.ReadRaw(name);
+}
+
+std::string InstallJournal::ValueRecord(HKEY root, const std::string& keyPath, const std::string& name,
+                                        const RegistryValue* newValue, const std::optional<RegistryValue>& old) {
+  const std::string becomes =
+      newValue != nullptr ? FormatText("%lu ", newValue->type) + ContentHash(newValue->data) : std::string("-");
+  if (!old) return Record({"value", RootName(root), keyPath, name, "0", "0", "", becomes});
   return Record({"value", RootName(root), keyPath, name, "1", std::to_string(old->type), old->data, becomes});
 }
 
 void InstallJournal::ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                                      const RegistryValue* newValue) {
-  Append(ValueRecord(root, keyPath, name, newValue), false);
+  Append(ValueRecord(root, keyPath, name, newValue, CurrentValue(root, keyPath, name)), false);
 }
 
 void InstallJournal::ValuesWillChange(HKEY root, const std::string& keyPath,
-                                      const std::vector<RegistryValue>& newValues) {
+                                      const std::vector<RegistryValue>& newValues,
+                                      const std::vector<std::optional<RegistryValue>>& oldValues) {
   if (newValues.empty()) return;
+  // What the values held the caller has read already: the install counters are read once.
   std::string records;
-  for (const RegistryValue& value : newValues)
-    records += (records.empty() ? "" : "\r\n") + ValueRecord(root, keyPath, value.name, &value);
+  for (size_t index = 0; index < newValues.size(); ++index)
+    records += (records.empty() ? "" : "\r\n") +
+               ValueRecord(root, keyPath, newValues[index].name, &newValues[index], oldValues[index]);
   Append(records, false);
 }
 

@@ -74,7 +74,8 @@ class InstallJournal : public ChangeObserver {
   void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                        const RegistryValue* newValue) override;
   // The same for values written in a row: their records are appended in one write.
-  void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues) override;
+  void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues,
+                        const std::vector<std::optional<RegistryValue>>& oldValues) override;
   // Before a text file is rewritten: keeps its old content (or that there was none) and what it is about to hold.
   void TextWillBeRewritten(const std::string& path, const std::string& newContent) override;
 
@@ -88,9 +89,11 @@ class InstallJournal : public ChangeObserver {
 
  private:
   void Append(const std::string& record, bool flush);
-  // The record of a value about to change.
-  std::string ValueRecord(HKEY root, const std::string& keyPath, const std::string& name,
-                          const RegistryValue* newValue);
+  // What the value holds now (nullopt: none), read unless this installation created its key.
+  std::optional<RegistryValue> CurrentValue(HKEY root, const std::string& keyPath, const std::string& name);
+  // The record of a value about to change from old.
+  std::string ValueRecord(HKEY root, const std::string& keyPath, const std::string& name, const RegistryValue* newValue,
+                          const std::optional<RegistryValue>& old);
   std::string AsideName(const std::string& path);
 
   std::string folder_;
@@ -100,6 +103,8 @@ class InstallJournal : public ChangeObserver {
   // Lower case: the folders and keys this installation created.
   std::unordered_set<std::string> createdFolders_;
   std::unordered_set<std::string> createdKeys_;
+  // Keys found, or about to be created, by KeyWillBeCreated.
+  std::unordered_set<std::string> knownKeys_;
   // Lower case path: where the file's old content was moved aside, for a write that does not happen after all.
   std::unordered_map<std::string, std::string> movedAside_;
   // Lower case path: the copy of a text file's old content ("" when it had none), for a write that fails half-way.

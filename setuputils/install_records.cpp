@@ -91,11 +91,15 @@ void CountInstalledFiles(const StringList& files) {
     for (const auto& path : files) {
       const std::string key = LowerCaseLocale(path);
       const auto earlier = listed.find(key);
-      const std::optional<DWORD> was = earlier != listed.end()    ? std::optional<DWORD>(writes[earlier->second].value)
-                                       : known.SurelyAbsent(path) ? std::nullopt
-                                                                  : installedFiles.ReadDword(path);
+      std::optional<DWORD> was, had;
+      if (earlier != listed.end()) {
+        was = writes[earlier->second].value;
+        had = writes[earlier->second].had;
+      } else {
+        had = was = known.SurelyAbsent(path) ? std::nullopt : installedFiles.ReadDword(path);
+      }
       listed[key] = writes.size();
-      writes.push_back({path, was.value_or(0) + 1, was});
+      writes.push_back({path, was.value_or(0) + 1, was, had});
     }
   } catch (...) {
     // The counters before one that cannot be counted are written all the same.

@@ -158,9 +158,14 @@ void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
 void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
   if (valid() && root_ != nullptr) {
     std::vector<RegistryValue> newValues;
+    std::vector<std::optional<RegistryValue>> oldValues;
     newValues.reserve(writes.size());
-    for (const DwordWrite& write : writes) newValues.push_back(DwordValue(write.name, write.value));
-    PrepareValueChanges(root_, path_, newValues);
+    oldValues.reserve(writes.size());
+    for (const DwordWrite& write : writes) {
+      newValues.push_back(DwordValue(write.name, write.value));
+      oldValues.push_back(write.had ? std::optional<RegistryValue>(DwordValue(write.name, *write.had)) : std::nullopt);
+    }
+    PrepareValueChanges(root_, path_, newValues, oldValues);
   }
   // Under Wine each write is a round trip to the Wine server, and one thread writing them in turn leaves the
   // processors waiting most of the time: a long row is written by several threads at once.

@@ -49,13 +49,16 @@ class RegistryKey {
   // The same for the writes whose failure nobody is told of: false when the registry refused it.
   bool TryWriteString(const std::string& name, const std::string& text) const;
   void WriteDword(const std::string& name, DWORD value) const;
-  // DWORD values written in a row and told to the observer at once; each with what the caller read before it
-  // (nullopt: none), so that the log needs no second read. Raises "Failed to set data for '%s'" for the first that
-  // could not be written; the others are written all the same, and logged.
+  // DWORD values written in a row and told to the observer at once, each with what the caller read before it
+  // (nullopt: none), so that neither the log nor the observer reads it again. Raises "Failed to set data for '%s'"
+  // for the first that could not be written; the others are written all the same, and logged.
   struct DwordWrite {
     std::string name;
     DWORD value;
+    // What the log says it was: for a name written twice in the row, what its earlier write made it.
     std::optional<DWORD> was;
+    // What the registry held before the row, for the observer.
+    std::optional<DWORD> had;
   };
   void WriteDwords(const std::vector<DwordWrite>& writes) const;
   // True when the value is gone afterwards because this call deleted it.
