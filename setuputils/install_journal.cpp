@@ -619,6 +619,11 @@ void InstallJournal::Commit() {
   const std::string committed = CommittedPathIn(folder_);
   if (!MoveFileExA(journalPath_.c_str(), committed.c_str(), MOVEFILE_REPLACE_EXISTING))
     throw CannotCreateFileError(committed);
+  // Nothing was kept aside: no record needs reading back.
+  if (keptCount_ == 0) {
+    DeleteFileA(committed.c_str());
+    return;
+  }
   FinishCommit(committed);
 }
 
