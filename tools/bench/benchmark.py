@@ -6,7 +6,8 @@ Usage: benchmark.py --build BUILD_DIR [--rounds N] [--payloads typical,small] [-
 For each payload (tools/bench/make_payload.py) packed as a solid and a non-solid archive (tools/package_product.py),
 each round runs, in one scratch copy of the template Wine prefix, with every file the programs make on an ext4 image
 of the benchmark's own (ScratchDisk below; --on-disk: on the prefix's own disk):
-  1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive;
+  1. the limit of an installation: bench_extract.exe, a bare extraction loop over the same unrar.dll and archive,
+     then its floors: the same loop in the library's test mode (--test) and the walk over the headers (--list);
   2. the limit of an uninstallation: bench_delete.exe, a bare DeleteFileA loop over the files just extracted;
   3. orvsetup.exe, headless and answered by the driver, with its step timings (its /LOG);
   4. uninstall.exe of that installation, answered by the driver, with its step timings;
