@@ -4,12 +4,15 @@
 #include <windows.h>
 
 #include "e2e_support.h"
+#include "change_observer.h"
 #include "install_journal.h"
+#include "install_records.h"
 #include "path_utils.h"
 #include "registry.h"
 #include "run_log.h"
 #include "scratch_registry.h"
 #include "setup_error.h"
+#include "string_list.h"
 #include "test_utils.h"
 #include "text_file.h"
 
@@ -99,6 +102,26 @@ TEST_F(InstallJournalTest, AnUndoLongAfterTheKillLeavesWhatChangedSince) {
         "Undo: wrote back HKCU\\" + std::string(kTestKey) + "\\Unchanged", "Undo: restored " + text,
         "Undo: deleted " + sourceFolder + "\\Pack.dcu"})
     EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+// The counters' old values come from the count's own read: another installation's counters come back as they were.
+TEST_F(InstallJournalTest, AnUndoGivesAnotherInstallationsCountersBack) {
+  StringList other, ours;
+  other.SetText("C:\\P\\shared.pas\r\nC:\\P\\other.pas\r\n");
+  ours.SetText("C:\\P\\shared.pas\r\nC:\\P\\new.pas\r\nC:\\P\\SHARED.PAS\r\n");
+  CountInstalledFiles(other);
+  {
+    std::optional<JournalLock> lock = JournalLock::Acquire(journalFolder());
+    InstallJournal journal(lock->Folder(), "Product");
+    SetActiveChangeObserver(&journal);
+    CountInstalledFiles(ours);
+    SetActiveChangeObserver(nullptr);
+    ASSERT_EQ(GetInstalledFileCount("C:\\P\\shared.pas"), 3);
+    EXPECT_EQ(journal.Undo(), Texts{});
+  }
+  EXPECT_EQ(GetInstalledFileCount("C:\\P\\shared.pas"), 1);
+  EXPECT_EQ(GetInstalledFileCount("C:\\P\\other.pas"), 1);
+  EXPECT_EQ(GetInstalledFileCount("C:\\P\\new.pas"), -1);
 }
 
 TEST_F(InstallJournalTest, MovedAsideUnderAFreeNameThatFitsAPathAndNeverWhereAccessIsDenied) {
