@@ -152,7 +152,7 @@ void RegistryKey::WriteDword(const std::string& name, DWORD value) const {
                                : old  ? "another type"
                                       : "none"));
   }
-  SetDword(name, value);
+  if (!TrySetDword(name, value)) throw FailedToSetDataError(name);
 }
 
 void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
@@ -173,9 +173,7 @@ void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
   std::atomic<size_t> next{0};
   auto writeRow = [&] {
     for (size_t index; (index = next++) < writes.size();)
-      written[index] = valid() && RegSetValueExA(key_.get(), writes[index].name.c_str(), 0, REG_DWORD,
-                                                 reinterpret_cast<const BYTE*>(&writes[index].value),
-                                                 sizeof writes[index].value) == ERROR_SUCCESS;
+      written[index] = TrySetDword(writes[index].name, writes[index].value);
   };
   if (writes.size() >= kParallelWritesFrom) {
     std::vector<std::thread> threads;
@@ -200,10 +198,9 @@ void RegistryKey::WriteDwords(const std::vector<DwordWrite>& writes) const {
   if (failed != nullptr) throw FailedToSetDataError(failed->name);
 }
 
-void RegistryKey::SetDword(const std::string& name, DWORD value) const {
-  if (!valid() || RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                 sizeof value) != ERROR_SUCCESS)
-    throw FailedToSetDataError(name);
+bool RegistryKey::TrySetDword(const std::string& name, DWORD value) const {
+  return valid() && RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                   sizeof value) == ERROR_SUCCESS;
 }
 
 bool RegistryKey::DeleteValue(const std::string& name) const {

@@ -78,7 +78,8 @@ class RegistryKey {
   void SetPath(HKEY root, const std::string& path);
   // newValue: what the value becomes, nullptr when it is deleted.
   void AnnounceChange(const std::string& name, const RegistryValue* newValue) const;
-  void SetDword(const std::string& name, DWORD value) const;
+  // The write alone, neither told nor logged; safe from several threads at once.
+  bool TrySetDword(const std::string& name, DWORD value) const;
   // The run's log gets every write and deletion.
   void LogChange(const std::string& name, const std::string& what) const;
 
