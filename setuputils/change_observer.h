@@ -29,11 +29,9 @@ class ChangeObserver {
   virtual void ValueWillChange(HKEY root, const std::string& keyPath, const std::string& name,
                                const RegistryValue* newValue) = 0;
   // Values of one key about to be written in a row (the install counters), each with what it held before as the
-  // caller read it (nullopt: none); by default one by one.
+  // caller read it (nullopt: none).
   virtual void ValuesWillChange(HKEY root, const std::string& keyPath, const std::vector<RegistryValue>& newValues,
-                                const std::vector<std::optional<RegistryValue>>& /*oldValues*/) {
-    for (const RegistryValue& value : newValues) ValueWillChange(root, keyPath, value.name, &value);
-  }
+                                const std::vector<std::optional<RegistryValue>>& oldValues) = 0;
   virtual void TextWillBeRewritten(const std::string& path, const std::string& newContent) = 0;
 };
 
